@@ -1,0 +1,25 @@
+// The few things the run needs from the operating system beyond the
+// directory streams: one implementation per platform.
+#ifndef TONVELO_HOST_H
+#define TONVELO_HOST_H
+
+#include <cstdio>
+#include <string>
+
+// True when path names an existing file or folder.
+bool pathExists(const char *path);
+
+// The current working directory, or "" when it cannot be had.
+std::string currentDirectory();
+
+// True when path does not depend on the current directory.
+bool isAbsolutePath(const char *path);
+
+// Creates a file that did not exist and opens it for writing in text mode.
+// Returns nullptr with errno set on failure.
+std::FILE *createNewFile(const char *path);
+
+// Moves from over to, replacing to if it exists. Returns 0, or -1 with errno.
+int replaceFile(const char *from, const char *to);
+
+#endif

@@ -1,0 +1,52 @@
+#include "app/host.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+bool pathExists(const char *path)
+{
+	struct stat st;
+
+	return stat(path, &st) == 0;
+}
+
+std::string currentDirectory()
+{
+	// getcwd can return more than PATH_MAX bytes: grow until it fits.
+	std::string buf(4096, '\0');
+	while (getcwd(&buf[0], buf.size()) == nullptr) {
+		if (errno != ERANGE)
+			return std::string();
+		buf.resize(buf.size() * 2);
+	}
+	buf.resize(buf.find('\0'));
+	return buf;
+}
+
+bool isAbsolutePath(const char *path)
+{
+	return path[0] == '/';
+}
+
+std::FILE *createNewFile(const char *path)
+{
+	int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+	if (fd < 0)
+		return nullptr;
+	std::FILE *fp = fdopen(fd, "w");
+	if (fp == nullptr) {
+		int saved = errno;
+		close(fd);
+		unlink(path);
+		errno = saved;
+	}
+	return fp;
+}
+
+int replaceFile(const char *from, const char *to)
+{
+	return std::rename(from, to);
+}

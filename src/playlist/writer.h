@@ -1,0 +1,11 @@
+#ifndef TONVELO_WRITER_H
+#define TONVELO_WRITER_H
+
+// Shuffles the media list and writes it as an extended-M3U playlist named
+// "playlist.m3u": beside the folder when its text is absolute, else in the
+// current directory, and there too when the first place fails. An existing
+// playlist is replaced only once the new one is whole. Returns false, after
+// reporting why, when no playlist could be written.
+bool writePlaylist(const char *folder);
+
+#endif

@@ -1,0 +1,8 @@
+#ifndef TONVELO_COLLECT_H
+#define TONVELO_COLLECT_H
+
+// Appends to the media list every file below path, depth first, except
+// those whose joined path contains ".jpg" or ".m3u".
+void scanFolder(const char *path);
+
+#endif
