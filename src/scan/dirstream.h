@@ -3,14 +3,39 @@
 #ifndef TONVELO_DIRSTREAM_H
 #define TONVELO_DIRSTREAM_H
 
+// Who a folder is, to notice a link back to a folder on the current path.
+struct FolderId {
+	unsigned long long dev;
+	unsigned long long ino;
+};
+
 #ifdef _WIN32
 #include "scan/win32/dirent.h"
 // Joined paths are kept to 255 characters, as the Windows streams accept.
 enum { JOINED_PATH_MAX = 256 };
+
+// The Windows runtime gives no inode numbers; the path length limit is
+// what ends a cycle of links there.
+inline bool identifyFolder(DIR *, FolderId *)
+{
+	return false;
+}
 #else
 #include <climits>
 #include <dirent.h>
+#include <sys/stat.h>
 enum { JOINED_PATH_MAX = PATH_MAX };
+
+inline bool identifyFolder(DIR *dir, FolderId *id)
+{
+	struct stat st;
+
+	if (fstat(dirfd(dir), &st) != 0)
+		return false;
+	id->dev = st.st_dev;
+	id->ino = st.st_ino;
+	return true;
+}
 #endif
 
 #endif
