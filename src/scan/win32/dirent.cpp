@@ -1,0 +1,220 @@
+#include "scan/win32/dirent.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+// Full path of name, a "\" unless it already ends in a separator, and "*".
+// Returns nullptr with errno set on failure.
+wchar_t *formSearchPattern(const wchar_t *name)
+{
+	DWORD size = GetFullPathNameW(name, 0, nullptr, nullptr);
+	if (size == 0) {
+		errno = mapFindError(GetLastError());
+		return nullptr;
+	}
+	// size counts the terminator; 16 bytes more hold "\*" and spare.
+	wchar_t *pattern = static_cast<wchar_t *>(std::malloc(size * sizeof(wchar_t) + 16));
+	if (pattern == nullptr) {
+		errno = ENOMEM;
+		return nullptr;
+	}
+	DWORD len = GetFullPathNameW(name, size, pattern, nullptr);
+	if (len == 0 || len >= size) {
+		// A longer result means the current directory changed meanwhile.
+		errno = len == 0 ? mapFindError(GetLastError()) : ENAMETOOLONG;
+		std::free(pattern);
+		return nullptr;
+	}
+	wchar_t last = pattern[len - 1];
+	if (last != L'/' && last != L':' && last != L'\\')
+		pattern[len++] = L'\\';
+	pattern[len++] = L'*';
+	pattern[len] = L'\0';
+	return pattern;
+}
+
+// Turns wname into bytes of the C locale in ent; false when a unit above
+// 255 has no byte there.
+bool narrowName(const wchar_t *wname, dirent *ent)
+{
+	std::size_t converted;
+	if (wcstombs_s(&converted, ent->d_name, sizeof ent->d_name, wname,
+		       sizeof ent->d_name - 1) != 0)
+		return false;
+	ent->d_namlen = converted - 1;
+	return true;
+}
+
+std::int32_t typeOf(DWORD attributes)
+{
+	// A reparse point may also be a folder: it is reported as a link.
+	if (attributes & FILE_ATTRIBUTE_DEVICE)
+		return DT_CHR;
+	if (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
+		return DT_LNK;
+	if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+		return DT_DIR;
+	return DT_REG;
+}
+
+} // namespace
+
+int mapFindError(DWORD code)
+{
+	switch (code) {
+	case ERROR_ACCESS_DENIED:
+		return EACCES;
+	case ERROR_DIRECTORY:
+		return ENOTDIR;
+	default:
+		return ENOENT;
+	}
+}
+
+std::int32_t hashName(const wchar_t *name)
+{
+	std::uint32_t h = 5381;
+	for (int i = 0; i < DIRENT_NAME_SIZE - 1 && name[i] != L'\0'; i++)
+		h = h * 33 + static_cast<std::uint16_t>(name[i]);
+	return static_cast<std::int32_t>(h & 0x7FFFFFFF);
+}
+
+WideDirStream *openWideDir(const wchar_t *name)
+{
+	if (name == nullptr || name[0] == L'\0') {
+		errno = ENOENT;
+		return nullptr;
+	}
+	WideDirStream *stream = static_cast<WideDirStream *>(std::calloc(1, sizeof *stream));
+	if (stream == nullptr) {
+		errno = ENOMEM;
+		return nullptr;
+	}
+	stream->handle = INVALID_HANDLE_VALUE;
+	stream->pattern = formSearchPattern(name);
+	if (stream->pattern == nullptr) {
+		int err = errno;
+		closeWideDir(stream);
+		errno = err;
+		return nullptr;
+	}
+	stream->handle = FindFirstFileExW(stream->pattern, FindExInfoStandard, &stream->data,
+					  FindExSearchNameMatch, nullptr, 0);
+	if (stream->handle == INVALID_HANDLE_VALUE) {
+		int err = mapFindError(GetLastError());
+		stream->invalid = 1;
+		closeWideDir(stream);
+		errno = err;
+		return nullptr;
+	}
+	// FindFirstFileExW has already fetched the first entry.
+	stream->cached = 1;
+	return stream;
+}
+
+WIN32_FIND_DATAW *findNext(WideDirStream *stream)
+{
+	if (stream->invalid)
+		return nullptr;
+	if (stream->cached) {
+		stream->cached = 0;
+		return &stream->data;
+	}
+	if (!FindNextFileW(stream->handle, &stream->data))
+		return nullptr;
+	return &stream->data;
+}
+
+void closeWideDir(WideDirStream *stream)
+{
+	if (stream->handle != INVALID_HANDLE_VALUE)
+		FindClose(stream->handle);
+	std::free(stream->pattern);
+	std::free(stream);
+}
+
+DIR *opendir(const char *name)
+{
+	if (name == nullptr || name[0] == '\0') {
+		errno = ENOENT;
+		return nullptr;
+	}
+	DIR *dir = static_cast<DIR *>(std::calloc(1, sizeof *dir));
+	if (dir == nullptr) {
+		errno = ENOMEM;
+		return nullptr;
+	}
+	// In the C locale each byte becomes the UTF-16 unit of its value. A
+	// name too long for the buffer fails (ERANGE) instead of being cut.
+	wchar_t wname[DIRENT_NAME_SIZE];
+	std::size_t converted;
+	errno_t err = mbstowcs_s(&converted, wname, DIRENT_NAME_SIZE, name, std::strlen(name));
+	if (err == 0)
+		dir->wdirp = openWideDir(wname);
+	else
+		errno = err;
+	if (dir->wdirp == nullptr) {
+		int saved = errno;
+		std::free(dir);
+		errno = saved;
+		return nullptr;
+	}
+	return dir;
+}
+
+dirent *readdir(DIR *dir)
+{
+	if (dir == nullptr || dir->wdirp == nullptr) {
+		errno = EBADF;
+		return nullptr;
+	}
+	WideDirStream *stream = dir->wdirp;
+	WIN32_FIND_DATAW *data = findNext(stream);
+	if (data == nullptr)
+		return nullptr;
+
+	dirent *ent = &dir->ent;
+	ent->d_ino = 0;
+	if (!narrowName(data->cFileName, ent) &&
+	    (data->cAlternateFileName[0] == L'\0' ||
+	     !narrowName(data->cAlternateFileName, ent))) {
+		// A name with no bytes: hand out a record that names no file
+		// rather than end the stream before the entries after it.
+		std::strcpy(ent->d_name, "?");
+		ent->d_namlen = 1;
+		ent->d_type = DT_UNKNOWN;
+		ent->d_off = -1;
+		ent->d_reclen = 0;
+		return ent;
+	}
+	ent->d_type = typeOf(data->dwFileAttributes);
+	ent->d_reclen = sizeof(dirent);
+	// The record looked at stays cached for the next call.
+	if (findNext(stream) != nullptr) {
+		ent->d_off = hashName(stream->data.cFileName);
+		stream->cached = 1;
+	} else {
+		ent->d_off = DIRENT_OFF_LAST;
+	}
+	return ent;
+}
+
+int closedir(DIR *dir)
+{
+	if (dir == nullptr) {
+		errno = EBADF;
+		return -1;
+	}
+	int result = 0;
+	if (dir->wdirp != nullptr) {
+		closeWideDir(dir->wdirp);
+	} else {
+		errno = EBADF;
+		result = -1;
+	}
+	std::free(dir);
+	return result;
+}
