@@ -92,7 +92,7 @@ void scanDirectory(std::size_t len, bool excluded)
 
 	struct dirent *ent;
 	while ((ent = readdir(dir)) != nullptr) {
-		if (++sinceProgress == 1024) {
+		if (++sinceProgress == 256) {
 			sinceProgress = 0;
 			showProgress(mediaList.paths.size());
 		}
