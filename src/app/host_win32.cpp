@@ -95,3 +95,8 @@ int replaceFile(const char *from, const char *to)
 	errno = mapMoveError(GetLastError());
 	return -1;
 }
+
+bool isTerminal(std::FILE *stream)
+{
+	return _isatty(_fileno(stream)) != 0;
+}
