@@ -1,0 +1,137 @@
+"""The Windows program under Wine, on real trees on disk.
+
+Wine shows the Linux file system as drive Z:, so a temporary folder /tmp/x
+is Z:\\tmp\\x to the program. Text mode turns every line end into CR LF, on
+standard output and error as in the playlist.
+"""
+import os
+import re
+import shlex
+import subprocess
+import sys
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from harness import TreeCase, read  # noqa: E402
+
+WRAPPER = shlex.split(os.environ.get("TONVELO_WRAPPER", ""))
+
+
+def crlf(text):
+    return text.replace(b"\n", b"\r\n")
+
+
+BANNER = crlf(b"Tonvelo 0.1 by Brennovald\n"
+              b"Writes a shuffled playlist.m3u of every file below a folder.\n")
+HEADER = crlf(b"#EXTM3U\n#created with Tonvelo 0.1 by Brennovald\n")
+NOTICE = b"The path is invalid! take the current one"
+
+
+def winpath(path):
+    return "Z:" + path.replace("/", "\\")
+
+
+def wrun(args, cwd):
+    p = subprocess.run(WRAPPER + [os.environ["TONVELO"]] + list(args), cwd=cwd,
+                       capture_output=True, timeout=120)
+    return p.returncode, p.stdout, p.stderr
+
+
+def lines(data):
+    """Checks header and CR LF line ends; returns the sorted entries."""
+    assert data.startswith(HEADER), data[:80]
+    body = data[len(HEADER):]
+    assert body == b"" or body.endswith(b"\r\n"), body[-80:]
+    assert b"\n" not in body.replace(b"\r\n", b""), body
+    return sorted(body.split(b"\r\n")[:-1])
+
+
+class WindowsProgram(TreeCase):
+    def setUp(self):
+        super().setUp()
+        if not WRAPPER:
+            self.skipTest("TONVELO_WRAPPER names no emulator")
+
+    def test_usage_and_missing_folder(self):
+        cwd = self.folder("cwd", {"a.mp3": b""})
+        self.assertEqual(wrun([], cwd), (1, BANNER + crlf(b"Usage: program folder\n"), b""))
+        self.assertEqual(os.listdir(cwd), ["a.mp3"])
+
+        # The current directory comes back as a Windows path.
+        rc, out, err = wrun(["no-such-folder"], cwd)
+        self.assertEqual((rc, out, err), (0, BANNER + NOTICE, b""))
+        self.assertEqual(lines(read(os.path.join(cwd, "playlist.m3u"))),
+                         [winpath(cwd).encode() + b"/a.mp3"])
+
+    def test_absolute_folder_collects_the_tree_and_replaces_the_playlist(self):
+        music = self.folder("music", {
+            "a.mp3": b"", "cover.jpg": b"", "COVER.JPG": b"", "list.m3u": b"",
+            "x.jpg.mp3": b"", "Album/b.flac": b"", "art.jpg/c.mp3": b"",
+            "caf\u00e9.mp3": b""})
+        typed = winpath(music)
+        want = sorted(typed.encode() + b"/" + n for n in
+                      (b"a.mp3", b"COVER.JPG", b"Album/b.flac", b"caf\xe9.mp3"))
+        for _ in range(2):  # the second run replaces the first playlist
+            self.assertEqual(wrun([typed], self.tmp), (0, BANNER, b""))
+            self.assertEqual(lines(read(os.path.join(music, "playlist.m3u"))), want)
+        self.assertEqual(sorted(n for n in os.listdir(music) if "playlist" in n),
+                         ["playlist.m3u"])
+
+        # A trailing separator is kept as typed.
+        self.assertEqual(wrun([typed + "\\"], self.tmp), (0, BANNER, b""))
+        self.assertIn(typed.encode() + b"\\/Album/b.flac",
+                      lines(read(os.path.join(music, "playlist.m3u"))))
+
+    def test_relative_folder_lands_in_the_current_directory(self):
+        self.folder("lib", {"d/a.mp3": b""})
+        self.assertEqual(wrun(["lib"], self.tmp), (0, BANNER, b""))
+        self.assertEqual(lines(read(self.path("playlist.m3u"))), [b"lib/d/a.mp3"])
+
+    def test_plain_file_gives_an_opendir_line(self):
+        cwd = self.folder("cwd", {"song.mp3": b"x"})
+        rc, out, err = wrun(["song.mp3"], cwd)
+        self.assertEqual((rc, out), (0, BANNER))
+        self.assertRegex(err, rb"^opendir: [^\r\n]+\r\n$")
+        self.assertEqual(read(os.path.join(cwd, "playlist.m3u")), HEADER)
+
+    def test_paths_past_255_characters_are_reported_not_cut(self):
+        lib = self.folder("lib")
+        room = 255 - len(winpath(lib)) - 1
+        fits = "f" * (room - 4) + ".mp3"          # exactly 255 characters
+        too_long = "g" * (room - 3) + ".mp3"      # 256
+        self.folder("lib", {fits: b"", too_long: b""})
+        rc, out, err = wrun([winpath(lib)], self.tmp)
+        self.assertEqual((rc, out), (0, BANNER))
+        self.assertEqual(lines(read(os.path.join(lib, "playlist.m3u"))),
+                         [(winpath(lib) + "/" + fits).encode()])
+        self.assertEqual(err.count(b"\r\n"), 1, err)
+        self.assertTrue(err.startswith(b"tonvelo: " + winpath(lib).encode()), err)
+
+    def test_name_beyond_latin1_comes_as_short_name_or_is_reported(self):
+        lib = self.folder("lib", {"\u65e5\u672c\u8a9e.mp3": b"", "a.mp3": b""})
+        rc, out, err = wrun([winpath(lib)], self.tmp)
+        self.assertEqual((rc, out), (0, BANNER))
+        got = lines(read(os.path.join(lib, "playlist.m3u")))
+        prefix = winpath(lib).encode() + b"/"
+        self.assertIn(prefix + b"a.mp3", got)
+        others = [g for g in got if g != prefix + b"a.mp3"]
+        if others:  # the volume keeps 8.3 names: one stands in
+            self.assertEqual(err, b"")
+            self.assertEqual(len(others), 1)
+            self.assertRegex(others[0], rb"/[A-Z0-9_~]{1,8}\.MP3$")
+        else:
+            self.assertEqual(err, crlf(b"tonvelo: " + prefix +
+                                       b"?: name not representable, left out\n"))
+
+    def test_failed_replacement_exits_2_and_leaves_no_temporary_file(self):
+        self.folder("lib", {"a.mp3": b""})
+        self.folder("playlist.m3u")  # a folder where the playlist would go
+        rc, out, err = wrun(["lib"], self.tmp)
+        self.assertEqual((rc, out), (2, BANNER))
+        self.assertRegex(err, rb"^tonvelo: playlist\.m3u: [^\r\n]+\r\n$")
+        self.assertEqual(sorted(os.listdir(self.tmp)), ["lib", "playlist.m3u"])
+        self.assertEqual(os.listdir(self.path("playlist.m3u")), [])
+
+
+if __name__ == "__main__":
+    unittest.main()
