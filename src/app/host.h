@@ -15,6 +15,9 @@ std::string currentDirectory();
 // True when path does not depend on the current directory.
 bool isAbsolutePath(const char *path);
 
+// True when stream is a terminal.
+bool isTerminal(std::FILE *stream);
+
 // Creates a file that did not exist and opens it for writing in text mode.
 // Returns nullptr with errno set on failure.
 std::FILE *createNewFile(const char *path);

@@ -31,6 +31,11 @@ bool isAbsolutePath(const char *path)
 	return path[0] == '/';
 }
 
+bool isTerminal(std::FILE *stream)
+{
+	return isatty(fileno(stream)) == 1;
+}
+
 std::FILE *createNewFile(const char *path)
 {
 	int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);

@@ -1,10 +1,10 @@
 #include "scan/collect.h"
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <string>
 #include <sys/stat.h>
+#include <vector>
 
 #include "app/report.h"
 #include "scan/dirstream.h"
@@ -12,12 +12,26 @@
 
 namespace {
 
+const char LINE_BREAK_REASON[] = "line break in name, left out";
+
 // One buffer serves every level: each level appends "/name" at its end.
 char joined[JOINED_PATH_MAX];
+
+// The folders on the current path, to refuse a link back to one of them.
+std::vector<FolderId> ancestors;
+
+// Entries looked at since the status line was last offered a refresh.
+unsigned sinceProgress;
 
 bool holdsExcludedText(const char *s)
 {
 	return std::strstr(s, ".jpg") != nullptr || std::strstr(s, ".m3u") != nullptr;
+}
+
+// An M3U line cannot hold a line feed or a carriage return.
+bool holdsLineBreak(const char *s)
+{
+	return std::strpbrk(s, "\r\n") != nullptr;
 }
 
 bool isDotOrDotDot(const char *name)
@@ -25,20 +39,34 @@ bool isDotOrDotDot(const char *name)
 	return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
 }
 
-// A link is followed; an entry that cannot be stat'ed counts as a file.
-bool isDirectory(const char *path)
+// The listing's own type settles plain files and folders; links and
+// entries of unknown type are stat'ed, so a link is followed and one that
+// cannot be stat'ed counts as a file.
+bool isDirectory(const struct dirent *ent, const char *path)
 {
+	if (ent->d_type == DT_DIR)
+		return true;
+	if (ent->d_type == DT_REG)
+		return false;
 	struct stat st;
-
 	return stat(path, &st) == 0 && (st.st_mode & S_IFMT) == S_IFDIR;
 }
 
-void reportTooLong(std::size_t len, const char *name)
+bool isAncestor(const FolderId &id)
+{
+	for (const FolderId &a : ancestors)
+		if (a.dev == id.dev && a.ino == id.ino)
+			return true;
+	return false;
+}
+
+// Reports joined[0..len) + "/" + name, a path that is not formed.
+void reportEntry(std::size_t len, const char *name, const char *reason)
 {
 	std::string path(joined, len);
 	path += '/';
 	path += name;
-	reportPath(path.c_str(), std::strerror(ENAMETOOLONG));
+	reportPath(path.c_str(), path.size(), reason);
 }
 
 // Scans the folder named by the first len bytes of joined. excluded is true
@@ -49,29 +77,53 @@ void scanDirectory(std::size_t len, bool excluded)
 {
 	DIR *dir = opendir(joined);
 	if (dir == nullptr) {
-		std::perror("opendir");
+		reportOpenFailure();
 		return;
 	}
+	FolderId id;
+	bool known = identifyFolder(dir, &id);
+	if (known && isAncestor(id)) {
+		closedir(dir);
+		reportPath(joined, len, std::strerror(ELOOP));
+		return;
+	}
+	if (known)
+		ancestors.push_back(id);
+
 	struct dirent *ent;
 	while ((ent = readdir(dir)) != nullptr) {
+		if (++sinceProgress == 256) {
+			sinceProgress = 0;
+			showProgress(mediaList.paths.size());
+		}
 		const char *name = ent->d_name;
 		if (isDotOrDotDot(name))
 			continue;
+		if (isNamelessEntry(ent)) {
+			reportEntry(len, name, "name not representable, left out");
+			continue;
+		}
+		if (holdsLineBreak(name)) {
+			reportEntry(len, name, LINE_BREAK_REASON);
+			continue;
+		}
 		std::size_t namelen = std::strlen(name);
 		if (len + 1 + namelen >= sizeof joined) {
-			reportTooLong(len, name);
+			reportEntry(len, name, std::strerror(ENAMETOOLONG));
 			continue;
 		}
 		joined[len] = '/';
 		std::memcpy(joined + len + 1, name, namelen + 1);
 		bool skip = excluded || holdsExcludedText(name);
-		if (isDirectory(joined))
+		if (isDirectory(ent, joined))
 			scanDirectory(len + 1 + namelen, skip);
 		else if (!skip)
 			appendMedia(joined, len + 1 + namelen);
 		joined[len] = '\0';
 	}
 	closedir(dir);
+	if (known)
+		ancestors.pop_back();
 }
 
 } // namespace
@@ -79,10 +131,15 @@ void scanDirectory(std::size_t len, bool excluded)
 void scanFolder(const char *path)
 {
 	std::size_t len = std::strlen(path);
+	if (holdsLineBreak(path)) {
+		reportPath(path, len, LINE_BREAK_REASON);
+		return;
+	}
 	if (len >= sizeof joined) {
-		reportPath(path, std::strerror(ENAMETOOLONG));
+		reportPath(path, len, std::strerror(ENAMETOOLONG));
 		return;
 	}
 	std::memcpy(joined, path, len + 1);
 	scanDirectory(len, holdsExcludedText(path));
+	clearProgress();
 }

@@ -20,6 +20,12 @@ inline bool identifyFolder(DIR *, FolderId *)
 {
 	return false;
 }
+
+// A name the narrow form cannot hold comes as a stand-in record.
+inline bool isNamelessEntry(const struct dirent *ent)
+{
+	return ent->d_reclen == 0;
+}
 #else
 #include <climits>
 #include <dirent.h>
@@ -35,6 +41,11 @@ inline bool identifyFolder(DIR *dir, FolderId *id)
 	id->dev = st.st_dev;
 	id->ino = st.st_ino;
 	return true;
+}
+
+inline bool isNamelessEntry(const struct dirent *)
+{
+	return false;
 }
 #endif
 

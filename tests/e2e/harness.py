@@ -65,7 +65,10 @@ class TreeCase(unittest.TestCase):
             for d in dirs:
                 p = os.path.join(root, d)
                 if not os.path.islink(p):
-                    os.chmod(p, 0o755)
+                    try:
+                        os.chmod(p, 0o755)
+                    except OSError:  # past the path length limit
+                        pass
         shutil.rmtree(self.tmp)
 
     def path(self, *parts):

@@ -1,0 +1,109 @@
+"""Trees that fight back: unreadable folders, few descriptors, links, odd names."""
+import os
+import resource
+import socket
+import sys
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from harness import BANNER, HEADER, TreeCase, entries, read, run  # noqa: E402
+
+
+class HostileTrees(TreeCase):
+    def test_unreadable_subfolder_costs_one_line(self):
+        prog = self.program_for_user()
+        m = self.folder("m", {"a.mp3": b"", "locked/x.mp3": b"", "z/b.mp3": b""})
+        os.chmod(os.path.join(m, "locked"), 0)
+        rc, out, err = run(["../m"], self.folder("cwd", mode=0o777),
+                           user=True, program=prog)
+        self.assertEqual((rc, out, err), (0, BANNER, b"opendir: Permission denied\n"))
+
+    def test_running_out_of_descriptors_deep_down(self):
+        chain = "/".join("d%d" % i for i in range(40))
+        m = self.folder("m")
+        for i in range(41):
+            self.folder("m/" + "/".join(chain.split("/")[:i]), {"f%d.mp3" % i: b""})
+
+        def limit():
+            resource.setrlimit(resource.RLIMIT_NOFILE, (12, 12))
+
+        rc, out, err = run([m], self.tmp, preexec=limit)
+        self.assertEqual((rc, out, err), (0, BANNER, b"opendir: Too many open files\n"))
+        got = entries(read(os.path.join(m, "playlist.m3u")))
+        depth = len(got)
+        self.assertTrue(2 <= depth < 41, depth)
+        want = [(m + "/" + "/".join(chain.split("/")[:i] + ["f%d.mp3" % i])
+                 ).replace("//", "/").encode() for i in range(depth)]
+        self.assertEqual(got, sorted(want))
+
+    def test_links_special_files_and_odd_names(self):
+        outside = self.folder("outside", {"o.mp3": b""})
+        m = self.folder("m", {"a b.mp3": b"", ".dot": b"", "\u00e9t\u00e9.ogg": b"",
+                              "empty": None, "real/r.mp3": b""})
+        with open(os.path.join(m, b"bad\xff\xfe.mp3".decode("utf-8", "surrogateescape")), "wb"):
+            pass
+        os.symlink("nowhere", os.path.join(m, "dangling"))
+        os.symlink("a b.mp3", os.path.join(m, "tofile"))
+        os.symlink(outside, os.path.join(m, "out"))
+        os.symlink("real", os.path.join(m, "again"))
+        os.mkfifo(os.path.join(m, "fifo"))
+        s = socket.socket(socket.AF_UNIX)
+        s.bind(os.path.join(m, "sock"))
+        self.addCleanup(s.close)
+        rc, out, err = run(["m///"], self.tmp)
+        self.assertEqual((rc, err), (0, b""))
+        names = [b"a b.mp3", b".dot", "\u00e9t\u00e9.ogg".encode(), b"bad\xff\xfe.mp3",
+                 b"dangling", b"tofile", b"out/o.mp3", b"again/r.mp3", b"real/r.mp3",
+                 b"fifo", b"sock"]
+        self.assertEqual(entries(read(self.path("playlist.m3u"))),
+                         sorted(b"m////" + n for n in names))
+
+    def test_link_back_to_an_ancestor_is_reported_not_entered(self):
+        m = self.folder("m", {"a/b/x.mp3": b"", "c/y.mp3": b""})
+        os.symlink("..", os.path.join(m, "a", "b", "up"))
+        os.symlink("../../c", os.path.join(m, "a", "b", "side"))
+        rc, _, err = run(["m"], self.tmp)
+        self.assertEqual((rc, err), (0, b"tonvelo: m/a/b/up: Too many levels of symbolic links\n"))
+        self.assertEqual(entries(read(self.path("playlist.m3u"))),
+                         [b"m/a/b/side/y.mp3", b"m/a/b/x.mp3", b"m/c/y.mp3"])
+
+    def test_long_paths_are_kept_whole_until_the_system_limit(self):
+        fd = os.open(self.folder("m"), os.O_RDONLY)
+        parts = []
+        for i in range(22):  # the 22nd folder of 190 bytes passes 4095 bytes
+            name = ("%02d" % i) * 95
+            open(os.open("f%02d.mp3" % i, os.O_CREAT | os.O_WRONLY, dir_fd=fd), "w").close()
+            os.mkdir(name, dir_fd=fd)
+            nfd = os.open(name, os.O_RDONLY, dir_fd=fd)
+            os.close(fd)
+            fd, parts = nfd, parts + [name]
+        os.close(fd)
+        rc, _, err = run(["m"], self.tmp)
+        got = entries(read(self.path("playlist.m3u")))
+        self.assertEqual(rc, 0)
+        self.assertTrue(all(len(p) <= 4095 for p in got))
+        self.assertGreater(max(len(p) for p in got), 3800)
+        self.assertEqual(len(got), 22)
+        self.assertRegex(err, rb"^tonvelo: m/(\d+/){21}(21)+: File name too long\n$")
+
+    def test_line_breaks_are_reported_escaped_and_left_out(self):
+        self.folder("m", {"ok.mp3": b"", "a\nb.mp3": b"", "x\ry/in.mp3": b""})
+        rc, _, err = run(["m"], self.tmp)
+        self.assertEqual(rc, 0)
+        self.assertEqual(sorted(err.splitlines()), [
+            b"tonvelo: m/a\\nb.mp3: line break in name, left out",
+            b"tonvelo: m/x\\ry: line break in name, left out"])
+        self.assertEqual(entries(read(self.path("playlist.m3u"))), [b"m/ok.mp3"])
+        self.folder("we\nird", {"s.mp3": b""})
+        rc, _, err = run(["we\nird"], self.tmp)
+        self.assertEqual((rc, err), (0, b"tonvelo: we\\nird: line break in name, left out\n"))
+        self.assertEqual(read(self.path("playlist.m3u")), HEADER)
+
+    def test_folder_starting_with_hash_keeps_its_entries_playable(self):
+        self.folder("#mix", {"a.mp3": b""})
+        self.assertEqual(run(["#mix"], self.tmp)[0], 0)
+        self.assertEqual(entries(read(self.path("playlist.m3u"))), [b"./#mix/a.mp3"])
+
+
+if __name__ == "__main__":
+    import unittest
+    unittest.main()

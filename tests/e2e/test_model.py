@@ -1,0 +1,108 @@
+"""Random trees from fixed seeds, checked against a separate model of the rules.
+
+The model walks with Python's own os.listdir/os.stat and tests the whole
+joined path, so it shares no shortcut with the program. A failing case names
+its seed: rerun with SEEDS=<n> to replay it.
+"""
+import os
+import random
+import stat
+import sys
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from harness import HEADER, TreeCase, read, run  # noqa: E402
+
+SEEDS = [int(s) for s in os.environ.get("SEEDS", "").split(",") if s] or range(60)
+NAMES = [b"a.mp3", b"cover.jpg", b"x.jpg.flac", b"list.m3u8", b"old.m3u", b".hidden",
+         b"track 01.ogg", b"caf\xc3\xa9.mp3", b"bad\xff\xfe", b"noext", b"art.jpgs",
+         b"COVER.JPG", b"p.jpeg", b"line\nbreak", b"cr\rname", b"#hash", b"..dots"]
+
+
+def build(rng, root):
+    """Makes a random tree below root; returns the folders to lock."""
+    os.mkdir(root)
+    folders, files = [root], []
+    for _ in range(rng.randint(1, 25)):
+        parent = rng.choice(folders)
+        name = rng.choice(NAMES) + b"%d" % rng.randint(0, 9)
+        path = parent + b"/" + name
+        if os.path.lexists(path):
+            continue
+        if rng.random() < 0.3 and parent.count(b"/") < 6:
+            os.mkdir(path)
+            folders.append(path)
+        else:
+            open(path, "wb").close()
+            files.append(path)
+    for n in range(rng.randint(0, 4)):
+        # Links to folders may point back up the path: loops are part of the game.
+        target = rng.choice(folders + files + [b"/nonexistent/x", root + b"/../../outside"])
+        os.symlink(target, rng.choice(folders) + b"/ln%d" % n)
+    locked = [f for f in folders[1:] if rng.random() < 0.1]
+    return locked
+
+
+def escape(path):
+    out = b""
+    for c in path:
+        out += {10: b"\\n", 13: b"\\r"}.get(c, bytes([c]) if c >= 32 and c != 127
+                                             else b"\\x%02x" % c)
+    return out
+
+
+def model(top):
+    """What the rules say for folder text top: (entry lines, error lines)."""
+    lines, errors = [], []
+
+    def walk(path, ancestors):
+        st = os.stat(path)
+        if stat.S_IMODE(st.st_mode) == 0:
+            errors.append(b"opendir: Permission denied")
+            return
+        if (st.st_dev, st.st_ino) in ancestors:
+            errors.append(b"tonvelo: " + escape(path) + b": Too many levels of symbolic links")
+            return
+        for name in os.listdir(path):
+            joined = path + b"/" + name
+            if b"\n" in name or b"\r" in name:
+                errors.append(b"tonvelo: " + escape(joined) + b": line break in name, left out")
+                continue
+            try:
+                is_dir = stat.S_ISDIR(os.stat(joined).st_mode)
+            except OSError:
+                is_dir = False
+            if is_dir:
+                walk(joined, ancestors | {(st.st_dev, st.st_ino)})
+            elif b".jpg" not in joined and b".m3u" not in joined:
+                lines.append(joined)
+
+    walk(top, frozenset())
+    return sorted(lines), sorted(errors)
+
+
+class RandomTrees(TreeCase):
+    def test_random_trees_match_the_model(self):
+        prog = self.program_for_user()
+        self.folder("outside", {"o.mp3": b"", "o.jpg": b""})
+        for seed in SEEDS:
+            with self.subTest(seed=seed):
+                cwd = self.folder("run%d" % seed, mode=0o777).encode()
+                for f in build(random.Random(seed), cwd + b"/t"):
+                    os.chmod(f, 0)
+                os.chdir(cwd)
+                try:
+                    want_lines, want_errors = model(b"t")
+                finally:
+                    os.chdir(self.tmp)
+                rc, _, err = run([b"t"], cwd, user=True, program=prog)
+                data = read(cwd + b"/playlist.m3u")
+                self.assertEqual(rc, 0, "seed %d" % seed)
+                self.assertTrue(data.startswith(HEADER), "seed %d" % seed)
+                self.assertEqual(sorted(data[len(HEADER):].split(b"\n")[:-1]), want_lines,
+                                 "seed %d" % seed)
+                self.assertEqual(sorted(err.splitlines()), want_errors, "seed %d" % seed)
+
+
+if __name__ == "__main__":
+    unittest.main()

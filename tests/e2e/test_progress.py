@@ -1,0 +1,60 @@
+"""The status line of a long scan: shown and erased on a terminal only."""
+import os
+import pty
+import subprocess
+import sys
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from harness import BANNER, TONVELO, TreeCase, entries, read  # noqa: E402
+
+SLOW = os.environ.get("TONVELO_SLOW_READDIR", "")
+
+
+@unittest.skipUnless(SLOW, "needs the slow readdir shim")
+class StatusLine(TreeCase):
+    def run_slow(self, stderr_on_tty):
+        env = dict(os.environ, LD_PRELOAD=SLOW,
+                   ASAN_OPTIONS="verify_asan_link_order=0")
+        master, slave = pty.openpty()
+        err = slave if stderr_on_tty else subprocess.PIPE
+        p = subprocess.Popen([TONVELO, self.music], cwd=self.tmp, env=env,
+                             stdout=subprocess.PIPE, stderr=err)
+        os.close(slave)
+        if stderr_on_tty:
+            out, got = p.stdout.read(), b""
+            while True:
+                try:
+                    chunk = os.read(master, 4096)
+                except OSError:  # the terminal's other side is gone
+                    break
+                if not chunk:
+                    break
+                got += chunk
+        else:
+            out, got = p.communicate()
+        os.close(master)
+        self.assertEqual((p.wait(), out), (0, BANNER))
+        self.assertEqual(len(entries(read(os.path.join(self.music, "playlist.m3u")))),
+                         1500)
+        return got
+
+    def setUp(self):
+        super().setUp()
+        self.music = self.folder("m", {"d%02d/%03d.mp3" % (i // 50, i): b""
+                                       for i in range(1500)})
+
+    def test_terminal_sees_a_count_then_a_clean_line(self):
+        got = self.run_slow(stderr_on_tty=True)
+        self.assertRegex(got, rb"^\rtonvelo: \d+ files found")
+        self.assertNotIn(b"\n", got)
+        # The last thing written blanks the line and returns to its start.
+        last = got.rsplit(b"\r", 2)
+        self.assertEqual((last[1].strip(b" "), last[2]), (b"", b""))
+
+    def test_pipe_sees_nothing(self):
+        self.assertEqual(self.run_slow(stderr_on_tty=False), b"")
+
+
+if __name__ == "__main__":
+    unittest.main()
