@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the packages and checks what is inside them: the Debian package
-# from the Release build in build/, and, once the Windows cross build is
-# set up (cmake/mingw-w64.cmake), the ZIP from build-win/.
+# from the Release build in build/, and the ZIP from the Windows cross
+# build in build-win/ when that folder has been configured.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -29,6 +29,9 @@ banner='Tonvelo 0.1 by Brennovald
 Writes a shuffled playlist.m3u of every file below a folder.'
 
 # --- Debian package -------------------------------------------------------
+# A package of a Debug or sanitizer build would ship the wrong program.
+grep -qx 'CMAKE_BUILD_TYPE:STRING=Release' build/CMakeCache.txt ||
+	fail "build/ is not a configured Release build"
 rm -f build/tonvelo_*.deb
 (cd build && cpack -G DEB)
 deb=build/tonvelo_0.1_$(dpkg --print-architecture).deb
@@ -77,6 +80,8 @@ zcat "$page" | cmp doc/tonvelo.1 - || fail "man page differs"
 [ "$(od -An -tx1 -j3 -N5 "$page" | tr -d ' ')" = 0000000000 ] || fail "man page gzip header holds a name or time"
 zcat "$doc/changelog.gz" | head -n 1 | grep -q '^tonvelo (0\.1) ' || fail "changelog does not name 0.1"
 
+file "$tmp/root/usr/bin/tonvelo" | grep -q 'ELF .*, stripped$' ||
+	fail "program is not a stripped ELF file: $(file "$tmp/root/usr/bin/tonvelo")"
 out=$(cd "$tmp/run" && "$tmp/root/usr/bin/tonvelo" music) || fail "extracted program exited $?"
 [ "$out" = "$banner" ] || fail "extracted program printed: $out"
 cmp -s "$tmp/run/playlist.m3u" "$tmp/order1" || cmp -s "$tmp/run/playlist.m3u" "$tmp/order2" ||
@@ -84,14 +89,13 @@ cmp -s "$tmp/run/playlist.m3u" "$tmp/order1" || cmp -s "$tmp/run/playlist.m3u" "
 echo "check-packages: $deb is sound"
 
 # --- Windows ZIP ----------------------------------------------------------
-if [ ! -f cmake/mingw-w64.cmake ]; then
-	echo "check-packages: no cmake/mingw-w64.cmake, Windows zip not checked"
+# Configured by whoever sets up the cross build, e.g.
+#   cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake
+if [ ! -d build-win ]; then
+	echo "check-packages: no build-win/, Windows zip not checked"
 	exit 0
 fi
-if [ ! -f build-win/CMakeCache.txt ]; then
-	cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
-		-DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF
-fi
+[ -f build-win/CMakeCache.txt ] || fail "build-win/ is not a configured build"
 cmake --build build-win -j2
 rm -f build-win/tonvelo-*.zip
 (cd build-win && cpack -G ZIP)
@@ -104,20 +108,21 @@ awk '$4 != "" && $1 ~ /^[0-9]+$/ { print $4 }' "$tmp/zlisting" | LC_ALL=C sort >
 printf 'LICENSE\nREADME.md\ntonvelo.exe\n' >"$tmp/zwant"
 diff -u "$tmp/zwant" "$tmp/zfiles" || fail "unexpected files in $zip"
 unzip -p "$zip" README.md | cmp README.md - || fail "README in the zip differs"
+unzip -p "$zip" LICENSE | cmp LICENSE - || fail "LICENSE in the zip differs"
 unzip -p "$zip" tonvelo.exe >"$tmp/tonvelo.exe"
 file "$tmp/tonvelo.exe" | grep -q 'PE32+ executable (console) x86-64.*Windows' ||
 	fail "not a Windows console program: $(file "$tmp/tonvelo.exe")"
 # The MinGW runtime DLLs are not on a clean Windows: the program must not
 # need any that the zip does not bring along.
 objdump=x86_64-w64-mingw32-objdump
-if command -v "$objdump" >/dev/null; then
-	"$objdump" -p "$tmp/tonvelo.exe" | awk '/DLL Name:/ { print $3 }' >"$tmp/dlls"
-	while read -r dll; do
-		case "$dll" in
-		lib*.dll | LIB*.DLL)
-			grep -qix "$dll" "$tmp/zfiles" || fail "tonvelo.exe needs $dll, which the zip lacks"
-			;;
-		esac
-	done <"$tmp/dlls"
-fi
+command -v "$objdump" >/dev/null || fail "$objdump not found (binutils-mingw-w64-x86-64)"
+"$objdump" -p "$tmp/tonvelo.exe" | awk '/DLL Name:/ { print $3 }' >"$tmp/dlls"
+[ -s "$tmp/dlls" ] || fail "no DLL imports read from tonvelo.exe"
+while read -r dll; do
+	case "$dll" in
+	lib*.dll | LIB*.DLL)
+		grep -qix "$dll" "$tmp/zfiles" || fail "tonvelo.exe needs $dll, which the zip lacks"
+		;;
+	esac
+done <"$tmp/dlls"
 echo "check-packages: $zip is sound"

@@ -3,6 +3,12 @@
 # ZIP of the program and its notes on Windows (`cpack -G ZIP`).
 include(GNUInstallDirs)
 
+if(MINGW)
+  # A clean Windows has none of the MinGW runtime DLLs: link them in, so
+  # the zip needs nothing beside tonvelo.exe.
+  target_link_options(tonvelo PRIVATE -static)
+endif()
+
 if(WIN32)
   # Unpacked anywhere, the zip gives the program with its notes beside it.
   install(TARGETS tonvelo RUNTIME DESTINATION .)
@@ -16,7 +22,7 @@ else()
     DESTINATION ${CMAKE_INSTALL_DOCDIR})
 endif()
 
-set(TONVELO_MAINTAINER "The Tonvelo authors <tonvelo@invalid>" CACHE STRING
+set(TONVELO_MAINTAINER "The Tonvelo authors <tonvelo@tonvelo.invalid>" CACHE STRING
   "Maintainer named in the Debian package: \"Name <address>\"")
 
 set(CPACK_PACKAGE_NAME tonvelo)
@@ -25,10 +31,10 @@ set(CPACK_PACKAGE_CONTACT "${TONVELO_MAINTAINER}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
   "shuffled playlist of every file below a folder")
 # Wrapped for the control file; an empty line separates paragraphs.
-set(CPACK_PACKAGE_DESCRIPTION [[Tonvelo walks the whole tree below a folder, collects every file except
-JPEG images (.jpg) and existing playlists (.m3u), puts them into a random
-order drawn uniformly from all orders and writes playlist.m3u (extended
-M3U) for any player to open.
+set(CPACK_PACKAGE_DESCRIPTION [[Tonvelo walks the whole tree below a folder, collects every file whose
+path holds neither .jpg nor .m3u (so no cover images and no earlier
+playlists), shuffles them and writes playlist.m3u (extended M3U) for any
+player to open.
 
 It is meant for music kept as plain files, from a few hundred to a
 million of them, and for scripts that rebuild a playlist now and then.]])
@@ -47,7 +53,12 @@ else()
   set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
   # Depends is read off the libraries the program links (dpkg-shlibdeps).
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-  # Read by the script below, which reshapes the staged documentation.
+  # Read by the script below, which reshapes the staged documentation;
+  # CPack runs such scripts from 3.19 on.
+  if(CMAKE_VERSION VERSION_LESS 3.19)
+    message(WARNING "CMake ${CMAKE_VERSION} cannot give the Debian package "
+      "a compressed man page and a copyright file: use 3.19 or newer")
+  endif()
   set(CPACK_TONVELO_MANDIR ${CMAKE_INSTALL_MANDIR})
   set(CPACK_TONVELO_DOCDIR ${CMAKE_INSTALL_DOCDIR})
   set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/debian-docs.cmake)
