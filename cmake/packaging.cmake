@@ -1,0 +1,67 @@
+# Where `cmake --install` puts things, and the packages CPack builds from
+# them: a Debian package on Linux (`cpack -G DEB` in the build folder), a
+# ZIP of the program and its notes on Windows (`cpack -G ZIP`).
+include(GNUInstallDirs)
+
+if(MINGW)
+  # A clean Windows has none of the MinGW runtime DLLs: link them in, so
+  # the zip needs nothing beside tonvelo.exe.
+  target_link_options(tonvelo PRIVATE -static)
+endif()
+
+if(WIN32)
+  # Unpacked anywhere, the zip gives the program with its notes beside it.
+  install(TARGETS tonvelo RUNTIME DESTINATION .)
+  install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE
+    DESTINATION .)
+else()
+  install(TARGETS tonvelo RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install(FILES ${PROJECT_SOURCE_DIR}/doc/tonvelo.1
+    DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE
+    DESTINATION ${CMAKE_INSTALL_DOCDIR})
+endif()
+
+set(TONVELO_MAINTAINER "The Tonvelo authors <tonvelo@tonvelo.invalid>" CACHE STRING
+  "Maintainer named in the Debian package: \"Name <address>\"")
+
+set(CPACK_PACKAGE_NAME tonvelo)
+set(CPACK_PACKAGE_VENDOR "the Tonvelo authors")
+set(CPACK_PACKAGE_CONTACT "${TONVELO_MAINTAINER}")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
+  "shuffled playlist of every file below a folder")
+# Wrapped for the control file; an empty line separates paragraphs.
+set(CPACK_PACKAGE_DESCRIPTION [[Tonvelo walks the whole tree below a folder, collects every file whose
+path holds neither .jpg nor .m3u (so no cover images and no earlier
+playlists), shuffles them and writes playlist.m3u (extended M3U) for any
+player to open.
+
+It is meant for music kept as plain files, from a few hundred to a
+million of them, and for scripts that rebuild a playlist now and then.]])
+set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
+set(CPACK_RESOURCE_FILE_README ${PROJECT_SOURCE_DIR}/README.md)
+set(CPACK_STRIP_FILES ON)
+
+if(WIN32)
+  set(CPACK_GENERATOR ZIP)
+  set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
+else()
+  set(CPACK_GENERATOR DEB)
+  set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+  set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${TONVELO_MAINTAINER}")
+  set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+  set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+  # Depends is read off the libraries the program links (dpkg-shlibdeps).
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  # Read by the script below, which reshapes the staged documentation;
+  # CPack runs such scripts from 3.19 on.
+  if(CMAKE_VERSION VERSION_LESS 3.19)
+    message(WARNING "CMake ${CMAKE_VERSION} cannot give the Debian package "
+      "a compressed man page and a copyright file: use 3.19 or newer")
+  endif()
+  set(CPACK_TONVELO_MANDIR ${CMAKE_INSTALL_MANDIR})
+  set(CPACK_TONVELO_DOCDIR ${CMAKE_INSTALL_DOCDIR})
+  set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/debian-docs.cmake)
+endif()
+
+include(CPack)

@@ -1,0 +1,63 @@
+"""cmake --install of the current build: what lands where, and that it runs."""
+import os
+import subprocess
+import sys
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from harness import BANNER, HEADER, TreeCase, read, run  # noqa: E402
+
+CMAKE = os.environ.get("CMAKE_COMMAND", "")
+BUILD = os.environ.get("TONVELO_BUILD_DIR", "")
+SOURCE = os.environ.get("TONVELO_SOURCE_DIR", "")
+
+# Installed path -> the source file it must be a copy of (None: built).
+LAYOUT = {
+    "bin/tonvelo": None,
+    "share/man/man1/tonvelo.1": "doc/tonvelo.1",
+    "share/doc/tonvelo/README.md": "README.md",
+    "share/doc/tonvelo/LICENSE": "LICENSE",
+}
+
+
+class Install(TreeCase):
+    def setUp(self):
+        super().setUp()
+        if not (CMAKE and BUILD and SOURCE):
+            self.skipTest("CMAKE_COMMAND, TONVELO_BUILD_DIR or TONVELO_SOURCE_DIR unset")
+        self.prefix = self.path("prefix")
+        p = subprocess.run([CMAKE, "--install", BUILD, "--prefix", self.prefix],
+                           capture_output=True, timeout=120)
+        self.assertEqual(p.returncode, 0, p.stdout + p.stderr)
+
+    def installed(self):
+        found = []
+        for root, _, files in os.walk(self.prefix):
+            for f in files:
+                found.append(os.path.relpath(os.path.join(root, f), self.prefix))
+        return sorted(found)
+
+    def test_program_man_page_and_notes_land_under_the_prefix(self):
+        self.assertEqual(self.installed(), sorted(LAYOUT))
+        for rel, src in LAYOUT.items():
+            mode = os.stat(os.path.join(self.prefix, rel)).st_mode & 0o777
+            self.assertEqual(mode, 0o755 if src is None else 0o644, rel)
+            if src is not None:
+                self.assertEqual(read(os.path.join(self.prefix, rel)),
+                                 read(os.path.join(SOURCE, src)), rel)
+
+    def test_installed_program_writes_the_playlist(self):
+        program = os.path.join(self.prefix, "bin", "tonvelo")
+        self.folder("music", {"a.mp3": b"1", "sub/b.flac": b"2",
+                              "cover.jpg": b"3", "old.m3u": b"4"})
+        rc, out, err = run(["music"], self.tmp, program=program)
+        self.assertEqual((rc, out, err), (0, BANNER, b""))
+        self.assertIn(read(self.path("playlist.m3u")), (
+            HEADER + b"music/a.mp3\nmusic/sub/b.flac\n",
+            HEADER + b"music/sub/b.flac\nmusic/a.mp3\n"))
+        self.assertEqual(run(["--version"], self.tmp, program=program),
+                         (0, BANNER, b""))
+
+
+if __name__ == "__main__":
+    unittest.main()
