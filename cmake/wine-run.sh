@@ -13,7 +13,13 @@ if [ ! -e "$prefix/.booted" ]; then
 	(
 		flock 9
 		if [ ! -e "$prefix/.booted" ]; then
-			wineboot -i >"$prefix.log" 2>&1 || { cat "$prefix.log" >&2; exit 1; }
+			# A first boot has been seen to fail at once (kernel32.dll not
+			# loaded) when a stale server answered: start clean once more.
+			if ! wineboot -i >"$prefix.log" 2>&1; then
+				wineserver -k 2>/dev/null || true
+				rm -rf "$prefix"
+				wineboot -i >>"$prefix.log" 2>&1 || { cat "$prefix.log" >&2; exit 1; }
+			fi
 			wineserver -w
 			touch "$prefix/.booted"
 		fi
