@@ -29,7 +29,7 @@ median() { python3 -c 'import json,sys; r=json.load(open(sys.argv[1]))["results"
 printf '%-6s %9s %12s %12s %7s %12s %12s %10s\n' library entries tonvelo_s pipeline_s ratio peak_MiB playlist_MiB ns/entry
 for lib in 10k 122k 1m; do
 	dir=$data/$lib
-	runs=10; [ "$lib" = 1m ] && runs=5
+	runs=20; [ "$lib" = 1m ] && runs=5
 	json=$(mktemp)
 	hyperfine -N --warmup 2 --runs "$runs" --export-json "$json" \
 		"$tonvelo $dir" "bash -c '$(pipeline "$dir")'" >/dev/null 2>&1

@@ -3,6 +3,7 @@
 #ifndef TONVELO_HOST_H
 #define TONVELO_HOST_H
 
+#include <cstddef>
 #include <cstdio>
 #include <string>
 
@@ -17,6 +18,9 @@ bool isAbsolutePath(const char *path);
 
 // True when stream is a terminal.
 bool isTerminal(std::FILE *stream);
+
+// Asks for large memory pages under the given range; a hint only.
+void adviseLargePages(void *start, std::size_t size);
 
 // Creates a file that did not exist and opens it for writing in text mode.
 // Returns nullptr with errno set on failure.

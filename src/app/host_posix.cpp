@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -34,6 +35,16 @@ bool isAbsolutePath(const char *path)
 bool isTerminal(std::FILE *stream)
 {
 	return isatty(fileno(stream)) == 1;
+}
+
+void adviseLargePages(void *start, std::size_t size)
+{
+#ifdef MADV_HUGEPAGE
+	madvise(start, size, MADV_HUGEPAGE);
+#else
+	(void)start;
+	(void)size;
+#endif
 }
 
 std::FILE *createNewFile(const char *path)

@@ -70,6 +70,11 @@ bool isAbsolutePath(const char *path)
 	return letter && path[1] == ':' && (path[2] == '\\' || path[2] == '/');
 }
 
+void adviseLargePages(void *, std::size_t)
+{
+	// Large pages need a privilege a user seldom holds: not asked for.
+}
+
 std::FILE *createNewFile(const char *path)
 {
 	// Text mode: each "\n" is written as CR LF, the Windows line end.

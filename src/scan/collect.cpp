@@ -17,8 +17,16 @@ const char LINE_BREAK_REASON[] = "line break in name, left out";
 // One buffer serves every level: each level appends "/name" at its end.
 char joined[JOINED_PATH_MAX];
 
-// The folders on the current path, to refuse a link back to one of them.
-std::vector<FolderId> ancestors;
+// A folder on the current path: its open stream, and who it is once that
+// has been asked. Only a link can lead back onto the path (the kernel keeps
+// mounts from nesting without end), so a folder is identified only when a
+// link to some folder is met below it: most trees never pay for it.
+struct Level {
+	DIR *dir;
+	FolderId id;
+	bool known;
+};
+std::vector<Level> levels;
 
 // Entries looked at since the status line was last offered a refresh.
 unsigned sinceProgress;
@@ -41,22 +49,30 @@ bool isDotOrDotDot(const char *name)
 
 // The listing's own type settles plain files and folders; links and
 // entries of unknown type are stat'ed, so a link is followed and one that
-// cannot be stat'ed counts as a file.
-bool isDirectory(const struct dirent *ent, const char *path)
+// cannot be stat'ed counts as a file. *linked tells whether a folder was
+// stat'ed, and *target then says who it is.
+bool isDirectory(const struct dirent *ent, const char *path, bool *linked, FolderId *target)
 {
+	*linked = false;
 	if (ent->d_type == DT_DIR)
 		return true;
 	if (ent->d_type == DT_REG)
 		return false;
 	struct stat st;
-	return stat(path, &st) == 0 && (st.st_mode & S_IFMT) == S_IFDIR;
+	if (stat(path, &st) != 0 || (st.st_mode & S_IFMT) != S_IFDIR)
+		return false;
+	*linked = identifyTarget(st, target);
+	return true;
 }
 
-bool isAncestor(const FolderId &id)
+bool isOnCurrentPath(const FolderId &id)
 {
-	for (const FolderId &a : ancestors)
-		if (a.dev == id.dev && a.ino == id.ino)
+	for (Level &l : levels) {
+		if (!l.known)
+			l.known = identifyFolder(l.dir, &l.id);
+		if (l.known && l.id.dev == id.dev && l.id.ino == id.ino)
 			return true;
+	}
 	return false;
 }
 
@@ -73,22 +89,19 @@ void reportEntry(std::size_t len, const char *name, const char *reason)
 // when those bytes already hold ".jpg" or ".m3u": a match never spans a
 // "/", so the whole joined path holds one exactly when the folder or the
 // name does.
-void scanDirectory(std::size_t len, bool excluded)
+// target, when not null, is who a folder reached through a link is.
+void scanDirectory(std::size_t len, bool excluded, const FolderId *target)
 {
+	if (target != nullptr && isOnCurrentPath(*target)) {
+		reportPath(joined, len, std::strerror(ELOOP));
+		return;
+	}
 	DIR *dir = opendir(joined);
 	if (dir == nullptr) {
 		reportOpenFailure();
 		return;
 	}
-	FolderId id;
-	bool known = identifyFolder(dir, &id);
-	if (known && isAncestor(id)) {
-		closedir(dir);
-		reportPath(joined, len, std::strerror(ELOOP));
-		return;
-	}
-	if (known)
-		ancestors.push_back(id);
+	levels.push_back(Level{dir, target ? *target : FolderId{}, target != nullptr});
 
 	struct dirent *ent;
 	while ((ent = readdir(dir)) != nullptr) {
@@ -115,15 +128,16 @@ void scanDirectory(std::size_t len, bool excluded)
 		joined[len] = '/';
 		std::memcpy(joined + len + 1, name, namelen + 1);
 		bool skip = excluded || holdsExcludedText(name);
-		if (isDirectory(ent, joined))
-			scanDirectory(len + 1 + namelen, skip);
+		bool linked;
+		FolderId target;
+		if (isDirectory(ent, joined, &linked, &target))
+			scanDirectory(len + 1 + namelen, skip, linked ? &target : nullptr);
 		else if (!skip)
 			appendMedia(joined, len + 1 + namelen);
 		joined[len] = '\0';
 	}
+	levels.pop_back();
 	closedir(dir);
-	if (known)
-		ancestors.pop_back();
 }
 
 } // namespace
@@ -140,6 +154,6 @@ void scanFolder(const char *path)
 		return;
 	}
 	std::memcpy(joined, path, len + 1);
-	scanDirectory(len, holdsExcludedText(path));
+	scanDirectory(len, holdsExcludedText(path), nullptr);
 	clearProgress();
 }

@@ -10,6 +10,8 @@ struct FolderId {
 };
 
 #ifdef _WIN32
+#include <sys/stat.h>
+
 #include "scan/win32/dirent.h"
 // Joined paths are kept to 255 characters, as the Windows streams accept.
 enum { JOINED_PATH_MAX = 256 };
@@ -17,6 +19,11 @@ enum { JOINED_PATH_MAX = 256 };
 // The Windows runtime gives no inode numbers; the path length limit is
 // what ends a cycle of links there.
 inline bool identifyFolder(DIR *, FolderId *)
+{
+	return false;
+}
+
+inline bool identifyTarget(const struct stat &, FolderId *)
 {
 	return false;
 }
@@ -38,6 +45,14 @@ inline bool identifyFolder(DIR *dir, FolderId *id)
 
 	if (fstat(dirfd(dir), &st) != 0)
 		return false;
+	id->dev = st.st_dev;
+	id->ino = st.st_ino;
+	return true;
+}
+
+// Who a folder reached through a link is, from the stat that followed it.
+inline bool identifyTarget(const struct stat &st, FolderId *id)
+{
 	id->dev = st.st_dev;
 	id->ino = st.st_ino;
 	return true;

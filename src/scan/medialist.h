@@ -3,14 +3,13 @@
 #define TONVELO_MEDIALIST_H
 
 #include <cstddef>
-#include <memory>
 #include <vector>
 
 // Paths are packed into large blocks that never move, so that a library of
 // a million files costs little more than its playlist's bytes; paths holds
 // one pointer per entry, in the order collected (later: shuffled).
 struct MediaList {
-	std::vector<std::unique_ptr<char[]>> blocks;
+	std::vector<char *> blocks;  // each BLOCK_SIZE bytes or one long path
 	char *free = nullptr;     // next unused byte of the last block
 	std::size_t room = 0;     // unused bytes left there
 	std::vector<const char *> paths; // each NUL-terminated
