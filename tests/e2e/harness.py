@@ -25,9 +25,9 @@ def run(args, cwd, user=False, preexec=None, program=None):
     return p.returncode, p.stdout, p.stderr
 
 
-def make_tree(root, spec):
-    """spec maps relative paths to file contents (bytes) or None for a folder."""
-    for rel, content in spec.items():
+def make_tree(root, layout):
+    """layout maps relative paths to file contents (bytes) or None for a folder."""
+    for rel, content in layout.items():
         path = os.path.join(root, rel)
         if content is None:
             os.makedirs(path, exist_ok=True)
@@ -74,10 +74,10 @@ class TreeCase(unittest.TestCase):
     def path(self, *parts):
         return os.path.join(self.tmp, *parts)
 
-    def folder(self, name, spec=None, mode=0o755):
+    def folder(self, name, layout=None, mode=0o755):
         p = self.path(name)
         os.makedirs(p, exist_ok=True)
-        make_tree(p, spec or {})
+        make_tree(p, layout or {})
         os.chmod(p, mode)
         return p
 
