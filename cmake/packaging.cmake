@@ -3,12 +3,6 @@
 # ZIP of the program and its notes on Windows (`cpack -G ZIP`).
 include(GNUInstallDirs)
 
-if(MINGW)
-  # A clean Windows has none of the MinGW runtime DLLs: link them in, so
-  # the zip needs nothing beside tonvelo.exe.
-  target_link_options(tonvelo PRIVATE -static)
-endif()
-
 if(WIN32)
   # Unpacked anywhere, the zip gives the program with its notes beside it.
   install(TARGETS tonvelo RUNTIME DESTINATION .)

@@ -70,6 +70,11 @@ bool isAbsolutePath(const char *path)
 	return letter && path[1] == ':' && (path[2] == '\\' || path[2] == '/');
 }
 
+bool isTerminal(std::FILE *stream)
+{
+	return _isatty(_fileno(stream)) != 0;
+}
+
 void adviseLargePages(void *, std::size_t)
 {
 	// Large pages need a privilege a user seldom holds: not asked for.
@@ -99,9 +104,4 @@ int replaceFile(const char *from, const char *to)
 		return 0;
 	errno = mapMoveError(GetLastError());
 	return -1;
-}
-
-bool isTerminal(std::FILE *stream)
-{
-	return _isatty(_fileno(stream)) != 0;
 }

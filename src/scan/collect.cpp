@@ -88,8 +88,8 @@ void reportEntry(std::size_t len, const char *name, const char *reason)
 // Scans the folder named by the first len bytes of joined. excluded is true
 // when those bytes already hold ".jpg" or ".m3u": a match never spans a
 // "/", so the whole joined path holds one exactly when the folder or the
-// name does.
-// target, when not null, is who a folder reached through a link is.
+// name does. target, when not null, is who a folder reached through a
+// link is.
 void scanDirectory(std::size_t len, bool excluded, const FolderId *target)
 {
 	if (target != nullptr && isOnCurrentPath(*target)) {
