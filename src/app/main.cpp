@@ -7,9 +7,9 @@
 #include <cstring>
 #include <string>
 
-#include "app/host.h"
 #include "playlist/writer.h"
 #include "scan/collect.h"
+#include "util/host.h"
 
 namespace {
 

@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "app/host.h"
-#include "app/report.h"
 #include "playlist/shuffle.h"
 #include "scan/medialist.h"
+#include "util/host.h"
+#include "util/report.h"
 
 namespace {
 

@@ -6,9 +6,9 @@
 #include <sys/stat.h>
 #include <vector>
 
-#include "app/report.h"
 #include "scan/dirstream.h"
 #include "scan/medialist.h"
+#include "util/report.h"
 
 namespace {
 

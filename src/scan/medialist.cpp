@@ -3,7 +3,7 @@
 #include <cstring>
 #include <new>
 
-#include "app/host.h"
+#include "util/host.h"
 
 MediaList mediaList;
 

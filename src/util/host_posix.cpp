@@ -1,4 +1,4 @@
-#include "app/host.h"
+#include "util/host.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -1,11 +1,11 @@
-#include "app/report.h"
+#include "util/report.h"
 
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
-#include "app/host.h"
+#include "util/host.h"
 
 namespace {
 

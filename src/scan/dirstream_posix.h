@@ -1,0 +1,11 @@
+#ifndef TONVELO_DIRSTREAM_POSIX_H
+#define TONVELO_DIRSTREAM_POSIX_H
+
+#include <climits>
+#include <dirent.h>
+#include <sys/stat.h>
+
+// A joined path may be as long as the system accepts, with its terminator.
+enum { JOINED_PATH_MAX = PATH_MAX };
+
+#endif

@@ -1,0 +1,11 @@
+#ifndef TONVELO_DIRSTREAM_WIN32_H
+#define TONVELO_DIRSTREAM_WIN32_H
+
+#include <sys/stat.h>
+
+#include "scan/win32/dirent.h"
+
+// Joined paths are kept to 255 characters, as the Windows streams accept.
+enum { JOINED_PATH_MAX = 256 };
+
+#endif
