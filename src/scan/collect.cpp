@@ -17,16 +17,19 @@ const char LINE_BREAK_REASON[] = "line break in name, left out";
 // One buffer serves every level: each level appends "/name" at its end.
 char joined[JOINED_PATH_MAX];
 
-// A folder on the current path: its open stream, and who it is once that
-// has been asked. Only a link can lead back onto the path (the kernel keeps
-// mounts from nesting without end), so a folder is identified only when a
-// link to some folder is met below it: most trees never pay for it.
+// A folder on the current path: its open stream, who it is once that has
+// been asked, and whether a link led to it or to a folder above it. No
+// folder that is already on the path is entered again, however it was
+// reached, so that every loop ends at once.
 struct Level {
 	DIR *dir;
 	FolderId id;
 	bool known;
+	bool belowLink;
 };
 std::vector<Level> levels;
+
+enum EntryKind { FILE_ENTRY, FOLDER, LINKED_FOLDER };
 
 // Entries looked at since the status line was last offered a refresh.
 unsigned sinceProgress;
@@ -48,21 +51,17 @@ bool isDotOrDotDot(const char *name)
 }
 
 // The listing's own type settles plain files and folders; links and
-// entries of unknown type are stat'ed, so a link is followed and one that
-// cannot be stat'ed counts as a file. *linked tells whether a folder was
-// stat'ed, and *target then says who it is.
-bool isDirectory(const struct dirent *ent, const char *path, bool *linked, FolderId *target)
+// entries of unknown type are stat'ed into *st, so a link is followed and
+// one that cannot be stat'ed counts as a file.
+EntryKind kindOf(const struct dirent *ent, const char *path, struct stat *st)
 {
-	*linked = false;
 	if (ent->d_type == DT_DIR)
-		return true;
+		return FOLDER;
 	if (ent->d_type == DT_REG)
-		return false;
-	struct stat st;
-	if (stat(path, &st) != 0 || (st.st_mode & S_IFMT) != S_IFDIR)
-		return false;
-	*linked = identifyTarget(st, target);
-	return true;
+		return FILE_ENTRY;
+	if (stat(path, st) != 0 || (st->st_mode & S_IFMT) != S_IFDIR)
+		return FILE_ENTRY;
+	return LINKED_FOLDER;
 }
 
 bool isOnCurrentPath(const FolderId &id)
@@ -85,26 +84,48 @@ void reportEntry(std::size_t len, const char *name, const char *reason)
 	reportPath(path.c_str(), path.size(), reason);
 }
 
-// Scans the folder named by the first len bytes of joined. excluded is true
-// when those bytes already hold ".jpg" or ".m3u": a match never spans a
-// "/", so the whole joined path holds one exactly when the folder or the
-// name does. target, when not null, is who a folder reached through a
-// link is.
-void scanDirectory(std::size_t len, bool excluded, const FolderId *target)
+// Opens the folder named by the first len bytes of joined and puts it on
+// the current path, unless it is already there. linked tells whether a
+// link led to it; target, when not null, is who it is.
+DIR *enterFolder(std::size_t len, const FolderId *target, bool linked)
 {
+	// A folder reached through a link is known before it is opened.
 	if (target != nullptr && isOnCurrentPath(*target)) {
 		reportPath(joined, len, std::strerror(ELOOP));
-		return;
+		return nullptr;
 	}
 	DIR *dir = opendir(joined);
 	if (dir == nullptr) {
 		reportOpenFailure();
-		return;
+		return nullptr;
 	}
-	levels.push_back(Level{dir, target ? *target : FolderId{}, target != nullptr});
+	Level level{dir, target ? *target : FolderId{}, target != nullptr,
+		    linked || (!levels.empty() && levels.back().belowLink)};
+	if (!level.known && (LOOPS_WITHOUT_LINKS || level.belowLink)) {
+		level.known = identifyFolder(dir, &level.id);
+		if (level.known && isOnCurrentPath(level.id)) {
+			reportPath(joined, len, std::strerror(ELOOP));
+			closedir(dir);
+			return nullptr;
+		}
+	}
+	levels.push_back(level);
+	return dir;
+}
+
+// Scans the folder named by the first len bytes of joined. excluded is true
+// when those bytes already hold ".jpg" or ".m3u": a match never spans a
+// "/", so the whole joined path holds one exactly when the folder or the
+// name does.
+void scanDirectory(std::size_t len, bool excluded, const FolderId *target, bool linked)
+{
+	DIR *dir = enterFolder(len, target, linked);
+	if (dir == nullptr)
+		return;
 
 	struct dirent *ent;
-	while ((ent = readdir(dir)) != nullptr) {
+	// errno tells a read error from the end of the folder.
+	while ((errno = 0, ent = readdir(dir)) != nullptr) {
 		if (++sinceProgress == 256) {
 			sinceProgress = 0;
 			showProgress(mediaList.paths.size());
@@ -128,14 +149,22 @@ void scanDirectory(std::size_t len, bool excluded, const FolderId *target)
 		joined[len] = '/';
 		std::memcpy(joined + len + 1, name, namelen + 1);
 		bool skip = excluded || holdsExcludedText(name);
-		bool linked;
-		FolderId target;
-		if (isDirectory(ent, joined, &linked, &target))
-			scanDirectory(len + 1 + namelen, skip, linked ? &target : nullptr);
-		else if (!skip)
-			appendMedia(joined, len + 1 + namelen);
+		struct stat st;
+		EntryKind kind = kindOf(ent, joined, &st);
+		FolderId id;
+		if (kind == FILE_ENTRY) {
+			if (!skip)
+				appendMedia(joined, len + 1 + namelen);
+		} else if (kind == LINKED_FOLDER && identifyTarget(st, &id)) {
+			scanDirectory(len + 1 + namelen, skip, &id, true);
+		} else {
+			scanDirectory(len + 1 + namelen, skip, nullptr, kind == LINKED_FOLDER);
+		}
 		joined[len] = '\0';
 	}
+	// What was read is kept; the rest of the folder is lost, and said so.
+	if (errno != 0)
+		reportPath(joined, len, std::strerror(errno));
 	levels.pop_back();
 	closedir(dir);
 }
@@ -154,6 +183,6 @@ void scanFolder(const char *path)
 		return;
 	}
 	std::memcpy(joined, path, len + 1);
-	scanDirectory(len, holdsExcludedText(path), nullptr);
+	scanDirectory(len, holdsExcludedText(path), nullptr, false);
 	clearProgress();
 }

@@ -10,7 +10,7 @@
 #include "scan/dirstream_posix.h"
 #endif
 
-// Who a folder is, to notice a link back to a folder on the current path.
+// Who a folder is, to notice one that comes round again on the current path.
 struct FolderId {
 	unsigned long long dev;
 	unsigned long long ino;

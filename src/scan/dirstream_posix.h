@@ -8,4 +8,7 @@
 // A joined path may be as long as the system accepts, with its terminator.
 enum { JOINED_PATH_MAX = PATH_MAX };
 
+// A bind mount can bring a folder back below itself without any link.
+const bool LOOPS_WITHOUT_LINKS = true;
+
 #endif

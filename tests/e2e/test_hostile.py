@@ -1,11 +1,14 @@
 """Trees that fight back: unreadable folders, few descriptors, links, odd names."""
 import os
 import resource
+import shutil
 import socket
 import sys
+import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from harness import BANNER, HEADER, TreeCase, entries, read, run  # noqa: E402
+from harness import (BANNER, HEADER, IS_ROOT, TONVELO, TreeCase, entries, read,  # noqa: E402
+                     run)
 
 
 class HostileTrees(TreeCase):
@@ -57,14 +60,45 @@ class HostileTrees(TreeCase):
         self.assertEqual(entries(read(self.path("playlist.m3u"))),
                          sorted(b"m////" + n for n in names))
 
-    def test_link_back_to_an_ancestor_is_reported_not_entered(self):
+    def test_folders_coming_round_again_are_reported_not_entered(self):
+        loop = b": Too many levels of symbolic links\n"
         m = self.folder("m", {"a/b/x.mp3": b"", "c/y.mp3": b""})
         os.symlink("..", os.path.join(m, "a", "b", "up"))
         os.symlink("../../c", os.path.join(m, "a", "b", "side"))
         rc, _, err = run(["m"], self.tmp)
-        self.assertEqual((rc, err), (0, b"tonvelo: m/a/b/up: Too many levels of symbolic links\n"))
+        self.assertEqual((rc, err), (0, b"tonvelo: m/a/b/up" + loop))
         self.assertEqual(entries(read(self.path("playlist.m3u"))),
                          [b"m/a/b/side/y.mp3", b"m/a/b/x.mp3", b"m/c/y.mp3"])
+
+        # A link to the folder above: below it the scanned folder comes
+        # round again as a plain folder.
+        self.folder("M", {"Rock/r1.mp3": b"", "Jazz/j1.mp3": b""})
+        rock = self.path("M", "Rock")
+        os.symlink("..", os.path.join(rock, "Best-of"))
+        rc, _, err = run([rock], self.tmp)
+        self.assertEqual((rc, err), (0, b"tonvelo: " + rock.encode() + b"/Best-of/Rock" + loop))
+        self.assertEqual(entries(read(os.path.join(rock, "playlist.m3u"))),
+                         [rock.encode() + b"/Best-of/Jazz/j1.mp3", rock.encode() + b"/r1.mp3"])
+
+        # A folder mounted inside itself, in a mount namespace of its own.
+        if not IS_ROOT or not shutil.which("unshare"):
+            return
+        self.folder("T", {"t.mp3": b"", "a/x.mp3": b"", "a/c1": None})
+        rc, _, err = run(["-m", "sh", "-c", 'mount --bind T T/a/c1 && exec "$0" T', TONVELO],
+                         self.tmp, program="unshare")
+        self.assertEqual((rc, err), (0, b"tonvelo: T/a/c1" + loop))
+        self.assertEqual(entries(read(self.path("playlist.m3u"))), [b"T/a/x.mp3", b"T/t.mp3"])
+
+    @unittest.skipUnless(shutil.which("strace"), "needs strace")
+    def test_read_error_inside_a_folder_is_reported(self):
+        m = self.folder("m", {"f%04d.mp3" % i: b"" for i in range(3000)})
+        # The second getdents64 of the run, inside m, fails.
+        rc, out, err = run(["-o", "/dev/null", "-e", "inject=getdents64:error=EIO:when=2",
+                            TONVELO, "m"], self.tmp, program="strace")
+        self.assertEqual((rc, out, err), (0, BANNER, b"tonvelo: m: Input/output error\n"))
+        got = entries(read(self.path("playlist.m3u")))
+        self.assertTrue(0 < len(got) < 3000, len(got))
+        self.assertTrue(set(got) <= {b"m/" + n.encode() for n in os.listdir(m)})
 
     def test_long_paths_are_kept_whole_until_the_system_limit(self):
         fd = os.open(self.folder("m"), os.O_RDONLY)
@@ -114,5 +148,4 @@ class HostileTrees(TreeCase):
 
 
 if __name__ == "__main__":
-    import unittest
     unittest.main()
