@@ -9,7 +9,10 @@
 
 #include "playlist/writer.h"
 #include "scan/collect.h"
+#include "scan/medialist.h"
 #include "util/host.h"
+#include "util/memory.h"
+#include "util/replace.h"
 
 namespace {
 
@@ -32,6 +35,8 @@ std::string resolveScanRoot(const char *arg)
 
 int main(int argc, char *argv[])
 {
+	// The banner is decoration: a reader that went away costs nothing.
+	catchSignals();
 	printBanner();
 	if (argc < 2) {
 		std::printf("Usage: program folder\n");
@@ -44,9 +49,13 @@ int main(int argc, char *argv[])
 	if (std::strcmp(argv[1], "--version") == 0)
 		return 0;
 
+	// Running out of memory costs this run's playlist, never the old one.
+	handleOutOfMemory(argv[1]);
 	std::string folder = resolveScanRoot(argv[1]);
 	// Notices first, so they stand before any error line of the scan.
 	std::fflush(stdout);
 	scanFolder(folder.c_str());
-	return writePlaylist(folder.c_str()) ? 0 : 2;
+	int status = writePlaylist(folder.c_str()) ? 0 : 2;
+	clearMediaList();
+	return status;
 }

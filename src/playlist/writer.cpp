@@ -10,12 +10,14 @@
 #include "playlist/shuffle.h"
 #include "scan/medialist.h"
 #include "util/host.h"
+#include "util/replace.h"
 #include "util/report.h"
 
 namespace {
 
 const char PLAYLIST_NAME[] = "playlist.m3u";
 const char HEADER[] = "#EXTM3U\n#created with Tonvelo 0.1 by Brennovald\n";
+const std::size_t CHUNK_SIZE = 1 << 20;
 
 std::string firstChoice(const char *folder)
 {
@@ -24,26 +26,20 @@ std::string firstChoice(const char *folder)
 	return std::string(folder) + "/" + PLAYLIST_NAME;
 }
 
-// Creates a fresh temporary file beside target; a leftover of an earlier
-// run that was killed is stepped over, not reused.
-std::FILE *createTemp(const std::string &target, std::string &tmp)
+// Players skip a line starting with "#" and trim leading blanks: a
+// relative entry starting so is written as "./" and the path.
+const char *entryPrefix(const char *folder)
 {
-	for (int n = 0; n < 100; n++) {
-		tmp = target + ".tmp" + std::to_string(n);
-		std::FILE *fp = createNewFile(tmp.c_str());
-		if (fp != nullptr || errno != EEXIST)
-			return fp;
-	}
-	return nullptr;
+	bool relative = !isAbsolutePath(folder);
+	return relative && (folder[0] == '#' || folder[0] == ' ' || folder[0] == '\t') ? "./" : "";
 }
 
 // Writes header and entries; returns 0 or the errno of the first failure.
-int writeEntries(std::FILE *fp, const char *prefix)
+// chunk has room for CHUNK_SIZE bytes: nothing is allocated here.
+int writeEntries(std::FILE *fp, std::vector<char> &chunk, const char *prefix)
 {
 	// Lines are gathered into large chunks: one stdio call per line
 	// costs more than the rest of the run on a big library.
-	std::vector<char> chunk;
-	chunk.reserve(1 << 20);
 	chunk.insert(chunk.end(), HEADER, HEADER + sizeof HEADER - 1);
 	std::size_t prefixlen = std::strlen(prefix);
 	for (const char *path : mediaList.paths) {
@@ -51,7 +47,9 @@ int writeEntries(std::FILE *fp, const char *prefix)
 		chunk.insert(chunk.end(), prefix, prefix + prefixlen);
 		chunk.insert(chunk.end(), path, path + len);
 		chunk.push_back('\n');
-		if (chunk.size() >= (1 << 20) - 8192) {
+		// A joined path is shorter than 8192 bytes, so a line never
+		// pushes the chunk past its room.
+		if (chunk.size() >= CHUNK_SIZE - 8192) {
 			if (std::fwrite(chunk.data(), 1, chunk.size(), fp) != chunk.size())
 				return errno ? errno : EIO;
 			chunk.clear();
@@ -67,32 +65,36 @@ int writeEntries(std::FILE *fp, const char *prefix)
 
 bool writePlaylist(const char *folder)
 {
+	// All the memory the write needs is had before a file is made, so
+	// that running out of it leaves nothing behind.
+	std::vector<char> chunk;
+	chunk.reserve(CHUNK_SIZE);
 	std::string target = firstChoice(folder);
-	std::string tmp;
-	std::FILE *fp = createTemp(target, tmp);
+	std::random_device source;
+
+	std::FILE *fp = createReplacement(target.c_str());
 	if (fp == nullptr && target != PLAYLIST_NAME) {
+		int err = errno;
+		fp = createReplacement(PLAYLIST_NAME);
+		// Silent when the second place works; else both are told.
+		if (fp == nullptr)
+			reportPath(target.c_str(), std::strerror(err));
 		target = PLAYLIST_NAME;
-		fp = createTemp(target, tmp);
 	}
 	if (fp == nullptr) {
 		reportPath(target.c_str(), std::strerror(errno));
 		return false;
 	}
 
-	std::random_device source;
 	std::mt19937 engine(source());
 	shuffleMediaList(engine);
-
-	// A relative entry starting with "#" would read as a comment.
-	const char *prefix = folder[0] == '#' ? "./" : "";
 	errno = 0;
-	int err = writeEntries(fp, prefix);
-	if (std::fclose(fp) != 0 && err == 0)
-		err = errno ? errno : EIO;
-	if (err == 0 && replaceFile(tmp.c_str(), target.c_str()) != 0)
-		err = errno;
+	int err = writeEntries(fp, chunk, entryPrefix(folder));
+	if (err == 0)
+		err = commitReplacement();
+	else
+		discardReplacement();
 	if (err != 0) {
-		std::remove(tmp.c_str());
 		reportPath(target.c_str(), std::strerror(err));
 		return false;
 	}

@@ -8,6 +8,7 @@
 
 #include "scan/dirstream.h"
 #include "scan/medialist.h"
+#include "util/memory.h"
 #include "util/report.h"
 
 namespace {
@@ -96,6 +97,8 @@ DIR *enterFolder(std::size_t len, const FolderId *target, bool linked)
 	}
 	DIR *dir = opendir(joined);
 	if (dir == nullptr) {
+		if (errno == ENOMEM)
+			dieOutOfMemory();
 		reportOpenFailure();
 		return nullptr;
 	}

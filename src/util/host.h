@@ -22,11 +22,4 @@ bool isTerminal(std::FILE *stream);
 // Asks for large memory pages under the given range; a hint only.
 void adviseLargePages(void *start, std::size_t size);
 
-// Creates a file that did not exist and opens it for writing in text mode.
-// Returns nullptr with errno set on failure.
-std::FILE *createNewFile(const char *path);
-
-// Moves from over to, replacing to if it exists. Returns 0, or -1 with errno.
-int replaceFile(const char *from, const char *to);
-
 #endif

@@ -2,7 +2,6 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,7 +10,12 @@ bool pathExists(const char *path)
 {
 	struct stat st;
 
-	return stat(path, &st) == 0;
+	if (stat(path, &st) == 0)
+		return true;
+	// Only "no such file" answers make a name missing. Any other failure,
+	// a folder on the way that may not be searched, say, counts as
+	// existing, so that the scan's own error line tells why.
+	return errno != ENOENT && errno != ENOTDIR && errno != ENAMETOOLONG;
 }
 
 std::string currentDirectory()
@@ -45,24 +49,4 @@ void adviseLargePages(void *start, std::size_t size)
 	(void)start;
 	(void)size;
 #endif
-}
-
-std::FILE *createNewFile(const char *path)
-{
-	int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-	if (fd < 0)
-		return nullptr;
-	std::FILE *fp = fdopen(fd, "w");
-	if (fp == nullptr) {
-		int saved = errno;
-		close(fd);
-		unlink(path);
-		errno = saved;
-	}
-	return fp;
-}
-
-int replaceFile(const char *from, const char *to)
-{
-	return std::rename(from, to);
 }

@@ -3,7 +3,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cwchar>
-#include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
 
@@ -12,35 +11,6 @@
 #endif
 #include <windows.h>
 #include <shlwapi.h>
-
-namespace {
-
-int mapMoveError(DWORD code)
-{
-	switch (code) {
-	case ERROR_FILE_NOT_FOUND:
-	case ERROR_PATH_NOT_FOUND:
-	case ERROR_INVALID_NAME:
-		return ENOENT;
-	case ERROR_ACCESS_DENIED:
-	case ERROR_SHARING_VIOLATION:
-	case ERROR_LOCK_VIOLATION:
-		return EACCES;
-	case ERROR_WRITE_PROTECT:
-		return EROFS;
-	case ERROR_NOT_SAME_DEVICE:
-		return EXDEV;
-	case ERROR_DISK_FULL:
-	case ERROR_HANDLE_DISK_FULL:
-		return ENOSPC;
-	case ERROR_FILENAME_EXCED_RANGE:
-		return ENAMETOOLONG;
-	default:
-		return EIO;
-	}
-}
-
-} // namespace
 
 bool pathExists(const char *path)
 {
@@ -78,30 +48,4 @@ bool isTerminal(std::FILE *stream)
 void adviseLargePages(void *, std::size_t)
 {
 	// Large pages need a privilege a user seldom holds: not asked for.
-}
-
-std::FILE *createNewFile(const char *path)
-{
-	// Text mode: each "\n" is written as CR LF, the Windows line end.
-	int fd = _open(path, _O_WRONLY | _O_CREAT | _O_EXCL | _O_TEXT | _O_NOINHERIT,
-		       _S_IREAD | _S_IWRITE);
-	if (fd < 0)
-		return nullptr;
-	std::FILE *fp = _fdopen(fd, "wt");
-	if (fp == nullptr) {
-		int saved = errno;
-		_close(fd);
-		_unlink(path);
-		errno = saved;
-	}
-	return fp;
-}
-
-int replaceFile(const char *from, const char *to)
-{
-	// rename() here refuses a target that exists.
-	if (MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING))
-		return 0;
-	errno = mapMoveError(GetLastError());
-	return -1;
 }

@@ -1,9 +1,9 @@
 #include "util/report.h"
 
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <string>
 
 #include "util/host.h"
 
@@ -16,8 +16,42 @@ const auto PROGRESS_PERIOD = std::chrono::milliseconds(250);
 
 Clock::time_point started = Clock::now();
 Clock::time_point shownAt;
-std::size_t shownWidth; // 0 while no status line is shown
+// 0 while no status line is shown; read by signal handlers too.
+volatile std::sig_atomic_t shownWidth;
 int onTerminal = -1;    // unknown until first asked
+
+// A line is gathered here and written at once, so that other output does
+// not tear it; nothing is allocated, so that running out of memory can be
+// told as well.
+struct Line {
+	char buf[8192];
+	std::size_t len = 0;
+};
+
+void flush(Line &line)
+{
+	std::fwrite(line.buf, 1, line.len, stderr);
+	line.len = 0;
+}
+
+void put(Line &line, const char *s, std::size_t n)
+{
+	while (n > 0) {
+		if (line.len == sizeof line.buf)
+			flush(line);
+		std::size_t room = sizeof line.buf - line.len;
+		std::size_t part = n < room ? n : room;
+		std::memcpy(line.buf + line.len, s, part);
+		line.len += part;
+		s += part;
+		n -= part;
+	}
+}
+
+void put(Line &line, const char *s)
+{
+	put(line, s, std::strlen(s));
+}
 
 } // namespace
 
@@ -28,26 +62,26 @@ void reportPath(const char *path, const char *reason)
 
 void reportPath(const char *path, std::size_t len, const char *reason)
 {
-	std::string line = "tonvelo: ";
+	Line line;
+	put(line, "tonvelo: ");
 	for (std::size_t i = 0; i < len; i++) {
 		unsigned char c = path[i];
 		char esc[8];
 		if (c == '\n')
-			line += "\\n";
+			put(line, "\\n");
 		else if (c == '\r')
-			line += "\\r";
+			put(line, "\\r");
 		else if (c < 0x20 || c == 0x7f) {
 			std::snprintf(esc, sizeof esc, "\\x%02x", c);
-			line += esc;
+			put(line, esc);
 		} else
-			line += static_cast<char>(c);
+			put(line, reinterpret_cast<const char *>(&c), 1);
 	}
-	line += ": ";
-	line += reason;
-	line += '\n';
+	put(line, ": ");
+	put(line, reason);
+	put(line, "\n");
 	clearProgress();
-	// One write, so the line is not torn by other output.
-	std::fwrite(line.data(), 1, line.size(), stderr);
+	flush(line);
 }
 
 void reportOpenFailure()
@@ -73,12 +107,21 @@ void showProgress(std::size_t found)
 	shownWidth = n - 1;
 }
 
+int progressWidth()
+{
+	return shownWidth;
+}
+
 void clearProgress()
 {
 	if (shownWidth == 0)
 		return;
-	std::string blank = "\r" + std::string(shownWidth, ' ') + "\r";
-	std::fwrite(blank.data(), 1, blank.size(), stderr);
+	Line line;
+	put(line, "\r");
+	for (int i = 0; i < shownWidth; i++)
+		put(line, " ");
+	put(line, "\r");
+	flush(line);
 	std::fflush(stderr);
 	shownWidth = 0;
 }

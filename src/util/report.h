@@ -17,5 +17,8 @@ void reportOpenFailure();
 void showProgress(std::size_t found);
 // Erases the status line, if one is shown.
 void clearProgress();
+// How wide the status line shown is, 0 when none: safe in a signal
+// handler, which has to erase it by its own means.
+int progressWidth();
 
 #endif

@@ -14,15 +14,17 @@ USAGE = b"Usage: program folder\n"
 IS_ROOT = hasattr(os, "geteuid") and os.geteuid() == 0
 
 
-def run(args, cwd, user=False, preexec=None, program=None):
-    """Runs tonvelo with args in cwd; user=True drops root privileges."""
+def run(args, cwd, user=False, preexec=None, program=None, env=None, stdout=None):
+    """Runs tonvelo with args in cwd; user=True drops root privileges, env
+    adds to the environment, stdout replaces the captured one."""
     cmd = [program or TONVELO] + list(args)
     if user and IS_ROOT:
         cmd = ["setpriv", "--reuid=nobody", "--regid=nogroup",
                "--clear-groups", "--"] + cmd
-    p = subprocess.run(cmd, cwd=cwd, capture_output=True, preexec_fn=preexec,
-                       timeout=120)
-    return p.returncode, p.stdout, p.stderr
+    p = subprocess.run(cmd, cwd=cwd, preexec_fn=preexec, timeout=120,
+                       env=dict(os.environ, **env) if env else None,
+                       stdout=stdout or subprocess.PIPE, stderr=subprocess.PIPE)
+    return p.returncode, p.stdout or b"", p.stderr
 
 
 def make_tree(root, layout):

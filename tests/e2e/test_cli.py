@@ -2,14 +2,18 @@
 import os
 import resource
 import signal
+import stat
 import sys
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from harness import (BANNER, HEADER, IS_ROOT, NOTICE, USAGE, TreeCase,  # noqa: E402
-                     entries, read, run)
+                     entries, make_tree, read, run)
 
 ALBUM = {"a.mp3": b"1", "b.flac": b"2", "sub/c.ogg": b"3"}
+OLD = HEADER + b"/old/one.mp3\n"
+FAULTS = os.environ.get("TONVELO_WRITE_FAULTS", "")
+SANITIZED = os.environ.get("TONVELO_SANITIZED", "0") not in ("0", "")
 
 
 class CommandLine(TreeCase):
@@ -40,11 +44,30 @@ class CommandLine(TreeCase):
 
     def test_missing_or_empty_name_scans_the_current_directory(self):
         cwd = self.folder("cwd", {"a.mp3": b"", "d/b.mp3": b""})
-        for arg in ("no-such-folder", ""):
+        for arg in ("no-such-folder", "", "a.mp3/x", "n" * 5000):
             rc, out, err = run([arg], cwd)
-            self.assertEqual((rc, out, err), (0, BANNER + NOTICE, b""), arg)
+            self.assertEqual((rc, out, err), (0, BANNER + NOTICE, b""), arg[:20])
             want = [cwd.encode() + b"/a.mp3", cwd.encode() + b"/d/b.mp3"]
             self.assertEqual(entries(read(os.path.join(cwd, "playlist.m3u"))), want)
+
+        # A folder that exists but cannot be reached is no missing one.
+        prog = self.program_for_user()
+        self.folder("private/music", ALBUM)
+        os.chmod(self.path("private"), 0o700)
+        rc, out, err = run(["../private/music"], self.folder("open", mode=0o777),
+                           user=True, program=prog)
+        self.assertEqual((rc, out, err), (0, BANNER, b"opendir: Permission denied\n"))
+
+    def test_a_vanished_reader_of_the_banner_costs_nothing(self):
+        music = self.folder("music", ALBUM)
+        r, w = os.pipe()
+        os.close(r)
+        try:
+            rc, _, err = run([music], self.tmp, stdout=w)
+        finally:
+            os.close(w)
+        self.assertEqual((rc, err), (0, b""))
+        self.assertEqual(len(entries(read(os.path.join(music, "playlist.m3u")))), 3)
 
     def test_plain_file_gives_one_opendir_line_and_a_bare_playlist(self):
         cwd = self.folder("cwd", {"song.mp3": b"x"})
@@ -114,6 +137,11 @@ class Exclusions(TreeCase):
 
 
 class WriteFaults(TreeCase):
+    def music_with_old(self, mode=0o755):
+        """A folder holding a playlist of an earlier run, and its bytes."""
+        music = self.folder("music", dict(ALBUM, **{"playlist.m3u": OLD}), mode=mode)
+        return music, os.listdir(music)
+
     def test_unwritable_folder_falls_back_to_the_current_directory(self):
         prog = self.program_for_user()
         music = self.folder("music", ALBUM, mode=0o555)
@@ -123,13 +151,32 @@ class WriteFaults(TreeCase):
         self.assertFalse(os.path.exists(os.path.join(music, "playlist.m3u")))
         self.assertEqual(len(entries(read(os.path.join(cwd, "playlist.m3u")))), 3)
 
+        # A playlist the user may not write is not replaced either ...
+        os.chmod(music, 0o777)
+        mine = os.path.join(music, "playlist.m3u")
+        with open(mine, "wb") as f:
+            f.write(OLD)
+        os.chmod(mine, 0o444)
+        os.chown(mine, 65534, 65534)
+        os.remove(os.path.join(cwd, "playlist.m3u"))
+        self.assertEqual(run([music], cwd, user=True, program=prog), (0, BANNER, b""))
+        self.assertEqual(read(mine), OLD)
+        self.assertEqual(len(entries(read(os.path.join(cwd, "playlist.m3u")))), 3)
+
+        # ... but one he may write, in a folder he may not, is written over.
+        os.chmod(mine, 0o666)
+        os.chmod(music, 0o555)
+        self.assertEqual(run([music], self.tmp, user=True, program=prog), (0, BANNER, b""))
+        self.assertEqual(len(entries(read(mine))), 3)
+
     def test_nowhere_to_write_exits_2_and_says_why(self):
         prog = self.program_for_user()
         music = self.folder("music", ALBUM, mode=0o555)
         cwd = self.folder("cwd", mode=0o555)
         rc, out, err = run([music], cwd, user=True, program=prog)
         self.assertEqual((rc, out), (2, BANNER))
-        self.assertEqual(err, b"tonvelo: playlist.m3u: Permission denied\n")
+        self.assertEqual(err, b"tonvelo: " + music.encode() + b"/playlist.m3u: Permission denied\n"
+                         b"tonvelo: playlist.m3u: Permission denied\n")
         self.assertEqual(os.listdir(cwd), [])
 
     def test_file_size_limit_exits_2_and_keeps_the_old_playlist(self):
@@ -138,8 +185,7 @@ class WriteFaults(TreeCase):
         with open(os.path.join(music, "playlist.m3u"), "wb") as f:
             f.write(old)
 
-        def limit():
-            signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+        def limit():  # SIGXFSZ as the shell leaves it: ending the process
             resource.setrlimit(resource.RLIMIT_FSIZE, (1000, 1000))
 
         rc, out, err = run([music], self.tmp, preexec=limit)
@@ -150,13 +196,106 @@ class WriteFaults(TreeCase):
         self.assertEqual(sorted(n for n in os.listdir(music) if "playlist" in n),
                          ["playlist.m3u"])
 
-    @unittest.skipUnless(os.path.exists("/dev/full"), "needs /dev/full")
-    def test_disk_full_exits_2(self):
+    @unittest.skipUnless(IS_ROOT, "makes a device node")
+    def test_disk_full_exits_2_and_a_device_is_written_not_replaced(self):
         music = self.folder("music", ALBUM)
-        os.symlink("/dev/full", os.path.join(music, "playlist.m3u.tmp0"))
-        # The leftover name is taken, so the next one is used: still fine.
-        self.assertEqual(run([music], self.tmp)[0], 0)
+        full = self.path("full")
+        os.mknod(full, 0o666 | stat.S_IFCHR, os.makedev(1, 7))  # as /dev/full
+        os.symlink(full, os.path.join(music, "playlist.m3u"))
+        rc, _, err = run([music], self.tmp)
+        self.assertEqual((rc, err), (2, b"tonvelo: " + music.encode() +
+                                     b"/playlist.m3u: No space left on device\n"))
+        self.assertTrue(stat.S_ISCHR(os.stat(full).st_mode))
+        self.assertEqual(sorted(os.listdir(music)), ["a.mp3", "b.flac", "playlist.m3u", "sub"])
+
+    @unittest.skipUnless(FAULTS, "needs the write-fault shim")
+    def test_interrupts_leave_the_old_playlist_and_nothing_else(self):
+        music, listing = self.music_with_old()
+        cases = [({}, "rename", s) for s in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP)]
+        # Without unnamed files the temporary one has a name all along.
+        cases += [({"TONVELO_NO_TMPFILE": "1"}, "rename", signal.SIGINT),
+                  ({}, "linkat", signal.SIGKILL)]
+        for extra, call, sig in cases:
+            env = dict(extra, LD_PRELOAD=FAULTS, TONVELO_RAISE="%s:%d" % (call, sig),
+                       ASAN_OPTIONS="verify_asan_link_order=0")
+            rc, _, err = run([music], self.tmp, env=env)
+            self.assertEqual((rc, err), (-sig, b""), (extra, call, sig))
+            self.assertEqual(sorted(os.listdir(music)), sorted(listing), (extra, call, sig))
+            self.assertEqual(read(os.path.join(music, "playlist.m3u")), OLD)
+
+    @unittest.skipIf(SANITIZED, "the sanitizers need far more address space")
+    def test_running_out_of_memory_keeps_the_old_playlist(self):
+        music, listing = self.music_with_old()
+        make_tree(music, {"%s%04d.mp3" % ("n" * 200, i): b"" for i in range(3000)})
+        listing = sorted(os.listdir(music))
+        told = 0
+        for kib in range(4096, 65536, 256):
+            def limit():
+                resource.setrlimit(resource.RLIMIT_AS, (kib << 10, kib << 10))
+            env = {"LD_PRELOAD": FAULTS, "TONVELO_NO_TMPFILE": "1"} if FAULTS else None
+            rc, out, err = run([music], self.tmp, preexec=limit, env=env)
+            if rc == 0:
+                break
+            if rc == 2:  # not 127: the loader itself may find too little
+                self.assertEqual(err, b"tonvelo: " + music.encode() +
+                                 b": Cannot allocate memory\n", kib)
+                told += 1
+            else:
+                self.assertEqual((rc, out), (127, b""), kib)
+            self.assertEqual(sorted(os.listdir(music)), listing, kib)
+            self.assertEqual(read(os.path.join(music, "playlist.m3u")), OLD, kib)
+        self.assertEqual(rc, 0)
+        self.assertGreater(told, 0)
+
+    def test_leftovers_and_long_names_never_move_the_playlist(self):
+        music, _ = self.music_with_old()
+        make_tree(music, {"playlist.m3u.tmp%d" % i: b"" for i in range(100)})
+        cwd = self.folder("cwd")
+        for folder in (music, "music"):
+            self.assertEqual(run([folder], cwd if folder == music else self.tmp),
+                             (0, BANNER, b""))
+        self.assertEqual(os.listdir(cwd), [])
         self.assertEqual(len(entries(read(os.path.join(music, "playlist.m3u")))), 3)
+        self.assertEqual(len(entries(read(self.path("playlist.m3u")))), 3)
+
+        # A folder whose playlist takes the whole 4095 bytes a path may have.
+        fd = os.open(self.tmp, os.O_RDONLY)
+        deep = self.tmp
+        while len(deep) < 4095 - 13 - 200:
+            os.mkdir("d" * 199, dir_fd=fd)
+            nfd = os.open("d" * 199, os.O_RDONLY, dir_fd=fd)
+            os.close(fd)
+            fd, deep = nfd, deep + "/" + "d" * 199
+        last = "e" * (4095 - 13 - len(deep) - 1)
+        os.mkdir(last, dir_fd=fd)
+        open(os.open(last + "/a.mp3", os.O_CREAT | os.O_WRONLY, dir_fd=fd), "w").close()
+        self.assertEqual(run([deep + "/" + last], cwd), (0, BANNER, b""))
+        self.assertEqual(os.listdir(cwd), [])
+        lastfd = os.open(last, os.O_RDONLY, dir_fd=fd)
+        self.assertEqual(sorted(os.listdir(lastfd)), ["a.mp3", "playlist.m3u"])
+        os.close(lastfd)
+        os.close(fd)
+
+    def test_replacing_keeps_the_link_the_mode_and_the_owner(self):
+        music = self.folder("music", ALBUM)
+        real = self.path("lists", "mine.m3u")
+        self.folder("lists", {"mine.m3u": OLD, "twin.m3u": OLD})
+        os.symlink("../lists/mine.m3u", os.path.join(music, "playlist.m3u"))
+        os.chmod(real, 0o640)
+        os.chown(real, 65534, 65534)
+        # A second hard link keeps the old playlist: it is replaced, never
+        # written over, so that a failed run cannot mangle it.
+        os.remove(self.path("lists", "twin.m3u"))
+        os.link(real, self.path("lists", "twin.m3u"))
+        self.assertEqual(run([music], self.tmp), (0, BANNER, b""))
+        self.assertEqual(os.readlink(os.path.join(music, "playlist.m3u")), "../lists/mine.m3u")
+        self.assertEqual(len(entries(read(real))), 3)
+        st = os.stat(real)
+        self.assertEqual((stat.S_IMODE(st.st_mode), st.st_uid, st.st_gid, st.st_nlink),
+                         (0o640, 65534 if IS_ROOT else os.getuid(),
+                          65534 if IS_ROOT else st.st_gid, 1))
+        self.assertEqual(read(self.path("lists", "twin.m3u")), OLD)
+        self.assertEqual(sorted(os.listdir(self.path("lists"))), ["mine.m3u", "twin.m3u"])
 
 
 if __name__ == "__main__":

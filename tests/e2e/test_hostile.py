@@ -94,7 +94,8 @@ class HostileTrees(TreeCase):
         m = self.folder("m", {"f%04d.mp3" % i: b"" for i in range(3000)})
         # The second getdents64 of the run, inside m, fails.
         rc, out, err = run(["-o", "/dev/null", "-e", "inject=getdents64:error=EIO:when=2",
-                            TONVELO, "m"], self.tmp, program="strace")
+                            TONVELO, "m"], self.tmp, program="strace",
+                           env={"ASAN_OPTIONS": "detect_leaks=0"})  # no leak check traced
         self.assertEqual((rc, out, err), (0, BANNER, b"tonvelo: m: Input/output error\n"))
         got = entries(read(self.path("playlist.m3u")))
         self.assertTrue(0 < len(got) < 3000, len(got))
@@ -141,10 +142,21 @@ class HostileTrees(TreeCase):
         self.assertEqual((rc, err), (0, b"tonvelo: we\\nird: line break in name, left out\n"))
         self.assertEqual(read(self.path("playlist.m3u")), HEADER)
 
-    def test_folder_starting_with_hash_keeps_its_entries_playable(self):
-        self.folder("#mix", {"a.mp3": b""})
-        self.assertEqual(run(["#mix"], self.tmp)[0], 0)
-        self.assertEqual(entries(read(self.path("playlist.m3u"))), [b"./#mix/a.mp3"])
+    def test_folder_starting_with_hash_or_blank_keeps_its_entries_playable(self):
+        for name in ("#mix", " mix", "\tmix"):
+            self.folder(name, {"a.mp3": b""})
+            self.assertEqual(run([name], self.tmp)[0], 0)
+            self.assertEqual(entries(read(self.path("playlist.m3u"))),
+                             [b"./" + name.encode() + b"/a.mp3"])
+
+    def test_a_list_of_many_blocks_is_written_whole_and_released(self):
+        # Over 2 MiB of paths: the sanitizers' leak check sees every block.
+        m = self.folder("m", {"%s%05d.flac" % ("n" * 240, i): b"" for i in range(9000)})
+        rc, _, err = run([m], self.tmp)
+        self.assertEqual((rc, err), (0, b""))
+        got = entries(read(os.path.join(m, "playlist.m3u")))
+        self.assertEqual(got, sorted(m.encode() + b"/" + n.encode() for n in os.listdir(m)
+                                     if n != "playlist.m3u"))
 
 
 if __name__ == "__main__":

@@ -1,6 +1,7 @@
 """The status line of a long scan: shown and erased on a terminal only."""
 import os
 import pty
+import signal
 import subprocess
 import sys
 import unittest
@@ -13,7 +14,7 @@ SLOW = os.environ.get("TONVELO_SLOW_READDIR", "")
 
 @unittest.skipUnless(SLOW, "needs the slow readdir shim")
 class StatusLine(TreeCase):
-    def run_slow(self, stderr_on_tty):
+    def run_slow(self, stderr_on_tty, interrupt=False):
         env = dict(os.environ, LD_PRELOAD=SLOW,
                    ASAN_OPTIONS="verify_asan_link_order=0")
         master, slave = pty.openpty()
@@ -22,7 +23,7 @@ class StatusLine(TreeCase):
                              stdout=subprocess.PIPE, stderr=err)
         os.close(slave)
         if stderr_on_tty:
-            out, got = p.stdout.read(), b""
+            got = b""
             while True:
                 try:
                     chunk = os.read(master, 4096)
@@ -31,12 +32,20 @@ class StatusLine(TreeCase):
                 if not chunk:
                     break
                 got += chunk
+                if interrupt and b"files found" in got:
+                    p.send_signal(signal.SIGINT)
+                    interrupt = None
+            out = p.stdout.read()
         else:
             out, got = p.communicate()
         os.close(master)
-        self.assertEqual((p.wait(), out), (0, BANNER))
-        self.assertEqual(len(entries(read(os.path.join(self.music, "playlist.m3u")))),
-                         1500)
+        playlist = os.path.join(self.music, "playlist.m3u")
+        if interrupt is None:
+            self.assertEqual((p.wait(), out), (-signal.SIGINT, BANNER))
+            self.assertFalse(os.path.exists(playlist))
+        else:
+            self.assertEqual((p.wait(), out), (0, BANNER))
+            self.assertEqual(len(entries(read(playlist))), 1500)
         return got
 
     def setUp(self):
@@ -49,6 +58,11 @@ class StatusLine(TreeCase):
         self.assertRegex(got, rb"^\rtonvelo: \d+ files found")
         self.assertNotIn(b"\n", got)
         # The last thing written blanks the line and returns to its start.
+        last = got.rsplit(b"\r", 2)
+        self.assertEqual((last[1].strip(b" "), last[2]), (b"", b""))
+
+    def test_an_interrupt_erases_the_line_too(self):
+        got = self.run_slow(stderr_on_tty=True, interrupt=True)
         last = got.rsplit(b"\r", 2)
         self.assertEqual((last[1].strip(b" "), last[2]), (b"", b""))
 

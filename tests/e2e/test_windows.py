@@ -7,6 +7,7 @@ standard output and error as in the playlist.
 import os
 import re
 import shlex
+import signal
 import subprocess
 import sys
 import unittest
@@ -15,6 +16,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from harness import TreeCase, read  # noqa: E402
 
 WRAPPER = shlex.split(os.environ.get("TONVELO_WRAPPER", ""))
+INTERRUPT = os.environ.get("TONVELO_INTERRUPT_WRITE", "")
 
 
 def crlf(text):
@@ -122,6 +124,42 @@ class WindowsProgram(TreeCase):
         else:
             self.assertEqual(err, crlf(b"tonvelo: " + prefix +
                                        b"?: name not representable, left out\n"))
+
+    def test_replacing_follows_links_and_spares_read_only_playlists(self):
+        music = self.folder("music", {"a.mp3": b""})
+        old = HEADER + b"Z:/old.mp3\r\n"
+        self.folder("lists", {"mine.m3u": old})
+        os.symlink("../lists/mine.m3u", os.path.join(music, "playlist.m3u"))
+        cwd = self.folder("cwd")
+        self.assertEqual(wrun([winpath(music)], cwd), (0, BANNER, b""))
+        self.assertEqual(os.readlink(os.path.join(music, "playlist.m3u")), "../lists/mine.m3u")
+        self.assertEqual(len(lines(read(self.path("lists", "mine.m3u")))), 1)
+
+        os.chmod(self.path("lists", "mine.m3u"), 0o444)  # read-only, to Windows
+        before = read(self.path("lists", "mine.m3u"))
+        self.assertEqual(wrun([winpath(music)], cwd), (0, BANNER, b""))
+        self.assertEqual(read(self.path("lists", "mine.m3u")), before)
+        self.assertEqual(len(lines(read(os.path.join(cwd, "playlist.m3u")))), 1)
+
+        # A folder text of 246 characters: its playlist just fits MAX_PATH,
+        # and so does the temporary file, which is never left behind.
+        deep = self.folder("d" * (246 - len(winpath(self.tmp)) - 1), {"b.mp3": b""})
+        os.remove(os.path.join(cwd, "playlist.m3u"))
+        self.assertEqual(wrun([winpath(deep)], cwd), (0, BANNER, b""))
+        self.assertEqual((os.listdir(cwd), [n for n in os.listdir(deep) if ".m3u" in n]),
+                         ([], ["playlist.m3u"]))
+
+    @unittest.skipUnless(INTERRUPT, "needs the interrupted writer")
+    def test_ctrl_c_removes_the_half_written_playlist(self):
+        music = self.folder("music", {"playlist.m3u": HEADER})
+        p = subprocess.Popen(WRAPPER + [INTERRUPT, winpath(music) + "\\playlist.m3u"],
+                             stdout=subprocess.PIPE, start_new_session=True)
+        self.assertEqual(p.stdout.readline(), b"ready\r\n")
+        self.assertEqual(len(os.listdir(music)), 2)  # the old and the new
+        os.killpg(p.pid, signal.SIGINT)  # Wine hands it on as Ctrl-C
+        self.assertEqual(p.communicate(timeout=60)[0], b"")
+        self.assertEqual(os.listdir(music), ["playlist.m3u"])
+        self.assertEqual(read(os.path.join(music, "playlist.m3u")), HEADER)
 
     def test_failed_replacement_exits_2_and_leaves_no_temporary_file(self):
         self.folder("lib", {"a.mp3": b""})

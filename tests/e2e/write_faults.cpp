@@ -1,0 +1,69 @@
+// Preloaded by the write tests. TONVELO_RAISE="call:signal" raises the
+// signal when the program calls rename or linkat, the moment its new
+// playlist is whole; TONVELO_NO_TMPFILE refuses unnamed files, as file
+// systems without them do.
+#include <cerrno>
+#include <csignal>
+#include <cstdarg>
+#include <cstdlib>
+#include <cstring>
+#include <dlfcn.h>
+#include <fcntl.h>
+
+namespace {
+
+void raiseAt(const char *call)
+{
+	const char *want = std::getenv("TONVELO_RAISE");
+	std::size_t n = std::strlen(call);
+	if (want != nullptr && std::strncmp(want, call, n) == 0 && want[n] == ':')
+		std::raise(std::atoi(want + n + 1));
+}
+
+template <typename F> F next(const char *name)
+{
+	return reinterpret_cast<F>(dlsym(RTLD_NEXT, name));
+}
+
+int openWith(const char *name, const char *path, int flags, va_list ap)
+{
+	using Open = int (*)(const char *, int, ...);
+	if ((flags & O_TMPFILE) == O_TMPFILE && std::getenv("TONVELO_NO_TMPFILE")) {
+		errno = EOPNOTSUPP;
+		return -1;
+	}
+	int mode = (flags & O_CREAT) || (flags & O_TMPFILE) == O_TMPFILE ? va_arg(ap, int) : 0;
+	return next<Open>(name)(path, flags, mode);
+}
+
+} // namespace
+
+extern "C" int rename(const char *from, const char *to)
+{
+	raiseAt("rename");
+	return next<int (*)(const char *, const char *)>("rename")(from, to);
+}
+
+extern "C" int linkat(int fd1, const char *from, int fd2, const char *to, int flags)
+{
+	raiseAt("linkat");
+	return next<int (*)(int, const char *, int, const char *, int)>("linkat")(fd1, from, fd2, to, flags);
+}
+
+extern "C" int open(const char *path, int flags, ...)
+{
+	va_list ap;
+	va_start(ap, flags);
+	int fd = openWith("open", path, flags, ap);
+	va_end(ap);
+	return fd;
+}
+
+extern "C" int open64(const char *path, int flags, ...)
+{
+	va_list ap;
+	va_start(ap, flags);
+	int fd = openWith("open64", path, flags, ap);
+	va_end(ap);
+	return fd;
+}
