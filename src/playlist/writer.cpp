@@ -74,11 +74,14 @@ bool writePlaylist(const char *folder)
 
 	std::FILE *fp = createReplacement(target.c_str());
 	if (fp == nullptr && target != PLAYLIST_NAME) {
-		int err = errno;
+		int first = errno;
 		fp = createReplacement(PLAYLIST_NAME);
 		// Silent when the second place works; else both are told.
-		if (fp == nullptr)
-			reportPath(target.c_str(), std::strerror(err));
+		if (fp == nullptr) {
+			int second = errno;
+			reportPath(target.c_str(), std::strerror(first));
+			errno = second;
+		}
 		target = PLAYLIST_NAME;
 	}
 	if (fp == nullptr) {
