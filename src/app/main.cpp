@@ -2,7 +2,8 @@
 //
 // Exit status: 0 when the playlist was written (folders that could not be
 // read are reported and left out), 1 after the usage text, 2 when no
-// playlist could be written.
+// playlist could be written, or the text of --help or --version.
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -28,23 +29,36 @@ std::string resolveScanRoot(const char *arg)
 	return currentDirectory();
 }
 
+// For --help and --version the text is all there is, so a failed write
+// fails the run; a scan's banner is decoration and is not checked.
+int finishText()
+{
+	if (std::fflush(stdout) == 0 && !std::ferror(stdout))
+		return 0;
+	std::fprintf(stderr, "tonvelo: standard output: %s\n", std::strerror(errno));
+	return 2;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
 	printBanner();
-	if (argc < 2) {
+	// "--" ends the options: the argument after it is the folder.
+	int first = argc > 1 && std::strcmp(argv[1], "--") == 0 ? 2 : 1;
+	if (argc <= first) {
 		std::printf("Usage: program folder\n");
 		return 1;
 	}
-	if (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
+	const char *arg = argv[first];
+	if (first == 1 && (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0)) {
 		std::printf("Usage: program folder\n");
-		return 0;
+		return finishText();
 	}
-	if (std::strcmp(argv[1], "--version") == 0)
-		return 0;
+	if (first == 1 && std::strcmp(arg, "--version") == 0)
+		return finishText();
 
-	std::string folder = resolveScanRoot(argv[1]);
+	std::string folder = resolveScanRoot(arg);
 	// Notices first, so they stand before any error line of the scan.
 	std::fflush(stdout);
 	scanFolder(folder.c_str());
