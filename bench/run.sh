@@ -9,6 +9,10 @@
 # hyperfine time python3). Prints medians, the ratio tonvelo/pipeline,
 # peak resident memory against the playlist's size, and time per entry.
 set -euo pipefail
+for tool in hyperfine /usr/bin/time python3; do
+	command -v "$tool" >/dev/null ||
+		{ echo "bench: $tool not found: apt-get install hyperfine time python3" >&2; exit 127; }
+done
 here=$(cd "$(dirname "$0")" && pwd)
 tonvelo=$(realpath "${1:-$here/../build/tonvelo}")
 data=${TONVELO_BENCH_DIR:-/var/tmp/tonvelo-bench}

@@ -47,15 +47,12 @@ else()
   set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
   # Depends is read off the libraries the program links (dpkg-shlibdeps).
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-  # Read by the script below, which reshapes the staged documentation;
-  # CPack runs such scripts from 3.19 on.
-  if(CMAKE_VERSION VERSION_LESS 3.19)
-    message(WARNING "CMake ${CMAKE_VERSION} cannot give the Debian package "
-      "a compressed man page and a copyright file: use 3.19 or newer")
-  endif()
+  # Read by the script below, which reshapes the staged files.
+  set(CPACK_TONVELO_STRIP ${CMAKE_STRIP})
+  set(CPACK_TONVELO_BINDIR ${CMAKE_INSTALL_BINDIR})
   set(CPACK_TONVELO_MANDIR ${CMAKE_INSTALL_MANDIR})
   set(CPACK_TONVELO_DOCDIR ${CMAKE_INSTALL_DOCDIR})
-  set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/debian-docs.cmake)
+  set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/debian-stage.cmake)
 endif()
 
 include(CPack)

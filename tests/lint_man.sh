@@ -1,13 +1,16 @@
 #!/bin/sh
-# Lints a man page with every checker that is installed: mandoc down to
-# style messages, and groff with all warnings on. Any output fails.
+# Lints a man page with every checker that is installed: mandoc with all
+# messages on, and groff with all warnings on. Any output fails.
 # Exit 77 (skipped) when neither is there, except under CI, which
 # installs both and must not pass without linting.
 page=$1
 checked=0
 if command -v mandoc >/dev/null 2>&1; then
-	out=$(mandoc -T lint "$page" 2>&1)
-	if [ $? != 0 ] || [ -n "$out" ]; then
+	# Which of the pages under SEE ALSO are installed, and how fresh the
+	# manual database is, belong to the machine, not to the page.
+	out=$(mandoc -T lint -W all "$page" 2>&1 |
+		grep -v -e 'referenced manual not found' -e 'mandoc\.db')
+	if [ -n "$out" ]; then
 		printf '%s\n' "$out"
 		exit 1
 	fi

@@ -2,7 +2,8 @@
 //
 // Exit status: 0 when the playlist was written (folders that could not be
 // read are reported and left out), 1 after the usage text, 2 when no
-// playlist could be written.
+// playlist could be written, or the text of --help or --version.
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -13,6 +14,7 @@
 #include "util/host.h"
 #include "util/memory.h"
 #include "util/replace.h"
+#include "util/report.h"
 
 namespace {
 
@@ -31,6 +33,16 @@ std::string resolveScanRoot(const char *arg)
 	return currentDirectory();
 }
 
+// For --help and --version the text is all there is, so a failed write
+// fails the run; a scan's banner is decoration and is not checked.
+int finishText()
+{
+	if (std::fflush(stdout) == 0 && !std::ferror(stdout))
+		return 0;
+	reportPath("standard output", std::strerror(errno));
+	return 2;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -38,20 +50,23 @@ int main(int argc, char *argv[])
 	// The banner is decoration: a reader that went away costs nothing.
 	catchSignals();
 	printBanner();
-	if (argc < 2) {
+	// "--" ends the options: the argument after it is the folder.
+	int first = argc > 1 && std::strcmp(argv[1], "--") == 0 ? 2 : 1;
+	if (argc <= first) {
 		std::printf("Usage: program folder\n");
 		return 1;
 	}
-	if (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
+	const char *arg = argv[first];
+	if (first == 1 && (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0)) {
 		std::printf("Usage: program folder\n");
-		return 0;
+		return finishText();
 	}
-	if (std::strcmp(argv[1], "--version") == 0)
-		return 0;
+	if (first == 1 && std::strcmp(arg, "--version") == 0)
+		return finishText();
 
 	// Running out of memory costs this run's playlist, never the old one.
-	handleOutOfMemory(argv[1]);
-	std::string folder = resolveScanRoot(argv[1]);
+	handleOutOfMemory(arg);
+	std::string folder = resolveScanRoot(arg);
 	// Notices first, so they stand before any error line of the scan.
 	std::fflush(stdout);
 	scanFolder(folder.c_str());

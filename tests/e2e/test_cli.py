@@ -19,8 +19,8 @@ SANITIZED = os.environ.get("TONVELO_SANITIZED", "0") not in ("0", "")
 class CommandLine(TreeCase):
     def test_no_argument_prints_usage_and_touches_nothing(self):
         cwd = self.folder("cwd")
-        rc, out, err = run([], cwd)
-        self.assertEqual((rc, out, err), (1, BANNER + USAGE, b""))
+        for args in ([], ["--"]):
+            self.assertEqual(run(args, cwd), (1, BANNER + USAGE, b""), args)
         self.assertEqual(os.listdir(cwd), [])
 
     def test_help_and_version_exit_0_without_writing(self):
@@ -29,11 +29,28 @@ class CommandLine(TreeCase):
                           ("--version", BANNER)):
             self.assertEqual(run([arg], cwd), (0, want, b""), arg)
         self.assertEqual(os.listdir(cwd), ["x.mp3"])
-        # A folder of that name is still reachable.
+        # A folder of that name is still reachable, and so is one after "--".
         self.folder("cwd/--help", {"y.mp3": b""})
-        self.assertEqual(run(["./--help"], cwd), (0, BANNER, b""))
-        self.assertEqual(entries(read(os.path.join(cwd, "playlist.m3u"))),
-                         [b"./--help/y.mp3"])
+        self.folder("cwd/-f", {"z.mp3": b""})
+        for args, want in ((["./--help"], b"./--help/y.mp3"),
+                           (["--", "--help"], b"--help/y.mp3"),
+                           (["--", "-f", "x"], b"-f/z.mp3")):
+            self.assertEqual(run(args, cwd), (0, BANNER, b""), args)
+            self.assertEqual(entries(read(os.path.join(cwd, "playlist.m3u"))), [want])
+
+    @unittest.skipUnless(os.path.exists("/dev/full"), "needs /dev/full")
+    def test_help_and_version_that_cannot_be_written_exit_2(self):
+        def full():
+            os.dup2(os.open("/dev/full", os.O_WRONLY), 1)
+        for arg in ("--help", "--version"):
+            for into, reason in ((full, b"No space left on device"),
+                                 (lambda: os.close(1), b"Bad file descriptor")):
+                self.assertEqual(run([arg], self.tmp, preexec=into),
+                                 (2, b"", b"tonvelo: standard output: " + reason + b"\n"), arg)
+        # A scan's banner is decoration: the playlist is what counts.
+        self.folder("music", ALBUM)
+        self.assertEqual(run(["music"], self.tmp, preexec=full), (0, b"", b""))
+        self.assertEqual(len(entries(read(self.path("playlist.m3u")))), 3)
 
     def test_extra_arguments_are_ignored(self):
         music = self.folder("music", ALBUM)

@@ -1,4 +1,5 @@
-"""cmake --install of the current build: what lands where, and that it runs."""
+"""Configure without the test tools, and cmake --install of the current build:
+what lands where, and that it runs."""
 import os
 import subprocess
 import sys
@@ -8,6 +9,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from harness import BANNER, HEADER, TreeCase, read, run  # noqa: E402
 
 CMAKE = os.environ.get("CMAKE_COMMAND", "")
+CTEST = os.environ.get("CTEST_COMMAND", "")
 BUILD = os.environ.get("TONVELO_BUILD_DIR", "")
 SOURCE = os.environ.get("TONVELO_SOURCE_DIR", "")
 
@@ -57,6 +59,32 @@ class Install(TreeCase):
             HEADER + b"music/sub/b.flac\nmusic/a.mp3\n"))
         self.assertEqual(run(["--version"], self.tmp, program=program),
                          (0, BANNER, b""))
+
+
+class Configure(TreeCase):
+    def test_tests_are_off_while_a_tool_is_missing_and_on_once_it_is_there(self):
+        if not (CMAKE and CTEST and SOURCE):
+            self.skipTest("CMAKE_COMMAND, CTEST_COMMAND or TONVELO_SOURCE_DIR unset")
+        build = self.path("build")
+        tail = b" not found; sh tests/run.sh installs what is missing and runs the tests"
+        for options, missing in (
+                (["-DCMAKE_DISABLE_FIND_PACKAGE_GTest=ON",
+                  "-DGOOGLETEST_SOURCE_DIR=" + self.path("none")], b"GoogleTest"),
+                (["-UCMAKE_DISABLE_FIND_PACKAGE_GTest", "-UGOOGLETEST_SOURCE_DIR",
+                  "-DCMAKE_DISABLE_FIND_PACKAGE_Python3=ON"], b"Python 3"),
+                (["-UCMAKE_DISABLE_FIND_PACKAGE_Python3"], None)):
+            p = subprocess.run([CMAKE, "-S", SOURCE, "-B", build] + options,
+                               capture_output=True, timeout=300)
+            self.assertEqual(p.returncode, 0, p.stdout + p.stderr)
+            said = [line for line in (p.stdout + p.stderr).splitlines() if b"Tests off" in line]
+            listed = subprocess.run([CTEST, "--test-dir", build, "-N"],
+                                    capture_output=True, timeout=60).stdout
+            if missing:
+                self.assertEqual(said, [b"-- Tests off: " + missing + tail], options)
+                self.assertIn(b"Total Tests: 0\n", listed, options)
+            else:
+                self.assertEqual(said, [])
+                self.assertRegex(listed, rb"Total Tests: [1-9]")
 
 
 if __name__ == "__main__":

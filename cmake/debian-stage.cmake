@@ -1,6 +1,7 @@
 # Run by CPack on the staged files of the Debian package, before they are
-# packed, to give the documentation the shape Debian expects: the man page
-# compressed with `gzip -9n`, the licence named copyright, and a changelog.
+# packed, to give them the shape Debian expects: the program without the
+# compiler's notes (as dh_strip leaves it), the man page compressed with
+# `gzip -9n`, the licence named copyright, and a changelog.
 if(NOT CPACK_GENERATOR STREQUAL "DEB")
   return()
 endif()
@@ -10,6 +11,12 @@ set(page "${root}/${CPACK_TONVELO_MANDIR}/man1/tonvelo.1")
 set(docs "${root}/${CPACK_TONVELO_DOCDIR}")
 if(NOT EXISTS "${page}" OR NOT EXISTS "${docs}/LICENSE")
   message(FATAL_ERROR "staged man page or licence missing below ${root}")
+endif()
+
+execute_process(COMMAND "${CPACK_TONVELO_STRIP}" --remove-section=.comment
+  --remove-section=.note "${root}/${CPACK_TONVELO_BINDIR}/tonvelo" RESULT_VARIABLE status)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "strip ${root}/${CPACK_TONVELO_BINDIR}/tonvelo: ${status}")
 endif()
 
 find_program(GZIP gzip REQUIRED)
