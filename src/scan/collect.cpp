@@ -13,6 +13,8 @@
 namespace {
 
 const char LINE_BREAK_REASON[] = "line break in name, left out";
+// In words of our own: the Windows runtime has no text for ELOOP.
+const char LOOP_REASON[] = "Too many levels of symbolic links";
 
 // One buffer serves every level: each level appends "/name" at its end.
 char joined[JOINED_PATH_MAX];
@@ -91,7 +93,7 @@ DIR *enterFolder(std::size_t len, const FolderId *target, bool linked)
 {
 	// A folder reached through a link is known before it is opened.
 	if (target != nullptr && isOnCurrentPath(*target)) {
-		reportPath(joined, len, std::strerror(ELOOP));
+		reportPath(joined, len, LOOP_REASON);
 		return nullptr;
 	}
 	DIR *dir = opendir(joined);
@@ -104,7 +106,7 @@ DIR *enterFolder(std::size_t len, const FolderId *target, bool linked)
 	if (!level.known && (LOOPS_WITHOUT_LINKS || level.belowLink)) {
 		level.known = identifyFolder(dir, &level.id);
 		if (level.known && isOnCurrentPath(level.id)) {
-			reportPath(joined, len, std::strerror(ELOOP));
+			reportPath(joined, len, LOOP_REASON);
 			closedir(dir);
 			return nullptr;
 		}

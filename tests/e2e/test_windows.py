@@ -123,6 +123,20 @@ class WindowsProgram(TreeCase):
             self.assertEqual(err, crlf(b"tonvelo: " + prefix +
                                        b"?: name not representable, left out\n"))
 
+    def test_links_back_onto_the_path_end_at_once(self):
+        lp = self.folder("lp", {"song.mp3": b"", "sub/x.mp3": b""})
+        other = self.folder("other", {"o.mp3": b""})
+        for link, target in (("a", "."), ("b", "."), ("sub/up", ".."), ("ext", other)):
+            os.symlink(target, os.path.join(lp, link))
+        typed = winpath(lp).encode()
+        rc, out, err = wrun([winpath(lp)], self.tmp)
+        self.assertEqual((rc, out), (0, BANNER))
+        self.assertEqual(lines(read(os.path.join(lp, "playlist.m3u"))),
+                         sorted(typed + b"/" + n for n in (b"song.mp3", b"sub/x.mp3", b"ext/o.mp3")))
+        self.assertEqual(sorted(err.split(b"\r\n")), [b""] + sorted(
+            b"tonvelo: " + typed + b"/" + n + b": Too many levels of symbolic links"
+            for n in (b"a", b"b", b"sub/up")))
+
     def test_failed_replacement_exits_2_and_leaves_no_temporary_file(self):
         self.folder("lib", {"a.mp3": b""})
         self.folder("playlist.m3u")  # a folder where the playlist would go
