@@ -2,7 +2,7 @@
 //
 // Exit status: 0 when the playlist was written (folders that could not be
 // read are reported and left out), 1 after the usage text, 2 when no
-// playlist could be written.
+// playlist could be written or the folder meant cannot be named.
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -10,6 +10,7 @@
 #include "playlist/writer.h"
 #include "scan/collect.h"
 #include "util/host.h"
+#include "util/report.h"
 
 namespace {
 
@@ -19,13 +20,17 @@ void printBanner()
 		    "Writes a shuffled playlist.m3u of every file below a folder.\n");
 }
 
-// The folder as typed when it exists, else the current directory.
-std::string resolveScanRoot(const char *arg)
+// The folder as typed when it exists, else the current directory; false
+// when the one meant has no name the directory streams can take, which
+// *folder then holds.
+bool resolveScanRoot(const char *arg, int index, std::string *folder)
 {
-	if (pathExists(arg))
-		return arg;
-	std::printf("The path is invalid! take the current one");
-	return currentDirectory();
+	NameLookup found = lookUpArgument(index, arg, folder);
+	if (found == NAME_MISSING) {
+		std::printf("The path is invalid! take the current one");
+		found = lookUpCurrentDirectory(folder);
+	}
+	return found != NAME_UNREPRESENTABLE;
 }
 
 } // namespace
@@ -44,9 +49,14 @@ int main(int argc, char *argv[])
 	if (std::strcmp(argv[1], "--version") == 0)
 		return 0;
 
-	std::string folder = resolveScanRoot(argv[1]);
-	// Notices first, so they stand before any error line of the scan.
+	std::string folder;
+	bool named = resolveScanRoot(argv[1], 1, &folder);
+	// Notices first, so they stand before any error line.
 	std::fflush(stdout);
+	if (!named) {
+		reportPath(folder.c_str(), "name not representable");
+		return 2;
+	}
 	scanFolder(folder.c_str());
 	return writePlaylist(folder.c_str()) ? 0 : 2;
 }

@@ -7,24 +7,28 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-bool pathExists(const char *path)
+NameLookup lookUpArgument(int, const char *arg, std::string *text)
 {
 	struct stat st;
 
-	return stat(path, &st) == 0;
+	*text = arg;
+	return stat(arg, &st) == 0 ? NAME_FOUND : NAME_MISSING;
 }
 
-std::string currentDirectory()
+NameLookup lookUpCurrentDirectory(std::string *text)
 {
 	// getcwd can return more than PATH_MAX bytes: grow until it fits.
 	std::string buf(4096, '\0');
 	while (getcwd(&buf[0], buf.size()) == nullptr) {
-		if (errno != ERANGE)
-			return std::string();
+		if (errno != ERANGE) {
+			text->clear();
+			return NAME_FOUND;
+		}
 		buf.resize(buf.size() * 2);
 	}
 	buf.resize(buf.find('\0'));
-	return buf;
+	*text = buf;
+	return NAME_FOUND;
 }
 
 bool isAbsolutePath(const char *path)

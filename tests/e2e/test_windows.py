@@ -137,6 +137,36 @@ class WindowsProgram(TreeCase):
             b"tonvelo: " + typed + b"/" + n + b": Too many levels of symbolic links"
             for n in (b"a", b"b", b"sub/up")))
 
+    def test_folder_named_outside_the_code_page_is_the_one_scanned(self):
+        # Each of these characters reaches the program as a byte of code
+        # page 1252 that is not its Latin-1 self, or as "?".
+        deep = self.folder("Don\u2019t Stop/\u20ac \u2013 \u2026 \u0153", {"a.mp3": b""})
+        self.assertEqual(wrun([winpath(deep)], self.tmp), (0, BANNER, b""))
+        got = lines(read(os.path.join(deep, "playlist.m3u")))
+        self.assertEqual(len(got), 1)
+        self.assertRegex(got[0], rb"^Z:\\[ -~]+/a\.mp3$")  # a short name, in ASCII
+
+        self.folder("\u041a\u0438\u043d\u043e", {"k.mp3": b""})
+        self.assertEqual(wrun(["\u041a\u0438\u043d\u043e"], self.tmp), (0, BANNER, b""))
+        got = lines(read(self.path("playlist.m3u")))
+        self.assertEqual(len(got), 1)
+        self.assertRegex(got[0], rb"^[!-~]+/k\.mp3$")
+        self.assertNotIn(b"?", got[0])
+
+        # The current folder, when it is the one scanned.
+        cwd = self.folder("\u65e5\u672c", {"j.mp3": b""})
+        self.assertEqual(wrun(["no-such-folder"], cwd), (0, BANNER + NOTICE, b""))
+        got = lines(read(os.path.join(cwd, "playlist.m3u")))
+        self.assertEqual(len(got), 1)
+        self.assertRegex(got[0], rb"^Z:\\[ -~]+/j\.mp3$")
+        self.assertNotIn(b"?", got[0])
+
+        # Latin-1 stays as typed.
+        cafe = self.folder("caf\u00e9", {"a.mp3": b""})
+        self.assertEqual(wrun([winpath(cafe)], self.tmp), (0, BANNER, b""))
+        self.assertEqual(lines(read(os.path.join(cafe, "playlist.m3u"))),
+                         [winpath(cafe).encode("latin-1") + b"/a.mp3"])
+
     def test_failed_replacement_exits_2_and_leaves_no_temporary_file(self):
         self.folder("lib", {"a.mp3": b""})
         self.folder("playlist.m3u")  # a folder where the playlist would go
