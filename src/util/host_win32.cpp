@@ -44,9 +44,11 @@ int mapMoveError(DWORD code)
 bool pathExists(const char *path)
 {
 	// "%hs" widens each byte to the UTF-16 unit of the same value, as the
-	// directory streams do, so both reach the same file.
+	// directory streams do, so both reach the same file. A copy cut short
+	// would test another name: mingw then returns the length it wanted.
 	wchar_t wide[1024];
-	if (std::swprintf(wide, 1024, L"%hs", path) < 0)
+	int len = std::swprintf(wide, 1024, L"%hs", path);
+	if (len < 0 || len >= 1024)
 		return false;
 	return PathFileExistsW(wide) != FALSE;
 }
@@ -128,7 +130,7 @@ NameLookup lookUpArgument(int index, const char *arg, std::string *text)
 	if (!systemArgument(index, arg, &wide) || wide == typed) {
 		// Nothing was lost: the name is tested as the streams will take it.
 		return pathExists(arg) ? NAME_FOUND : NAME_MISSING;
-	} else if (!PathFileExistsW(wide.c_str())) {
+	} else if (wide.size() >= 1024 || !PathFileExistsW(wide.c_str())) {
 		return NAME_MISSING;
 	}
 	return narrowForStreams(wide, text) ? NAME_FOUND : NAME_UNREPRESENTABLE;

@@ -63,6 +63,12 @@ class WindowsProgram(TreeCase):
         self.assertEqual(lines(read(os.path.join(cwd, "playlist.m3u"))),
                          [winpath(cwd).encode() + b"/a.mp3"])
 
+        # Past 1023 units the name is missing, though its first 1023 name lib.
+        self.folder("cwd/lib")
+        self.assertEqual(wrun([".\\" * 510 + "lib\\missing"], cwd), (0, BANNER + NOTICE, b""))
+        self.assertEqual(lines(read(os.path.join(cwd, "playlist.m3u"))),
+                         [winpath(cwd).encode() + b"/a.mp3"])
+
     def test_absolute_folder_collects_the_tree_and_replaces_the_playlist(self):
         music = self.folder("music", {
             "a.mp3": b"", "cover.jpg": b"", "COVER.JPG": b"", "list.m3u": b"",
