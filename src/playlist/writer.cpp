@@ -21,7 +21,7 @@ std::string firstChoice(const char *folder)
 {
 	if (!isAbsolutePath(folder))
 		return PLAYLIST_NAME;
-	return std::string(folder) + "/" + PLAYLIST_NAME;
+	return std::string(folder) + separatorAfter(folder, std::strlen(folder)) + PLAYLIST_NAME;
 }
 
 // Creates a fresh temporary file beside target; a leftover of an earlier

@@ -23,6 +23,9 @@ NameLookup lookUpArgument(int index, const char *arg, std::string *text);
 // When not representable, *text is the directory as the runtime has it.
 NameLookup lookUpCurrentDirectory(std::string *text);
 
+// What stands between path, of len bytes, and a name below it.
+const char *separatorAfter(const char *path, std::size_t len);
+
 // True when path does not depend on the current directory.
 bool isAbsolutePath(const char *path);
 

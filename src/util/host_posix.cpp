@@ -31,6 +31,11 @@ NameLookup lookUpCurrentDirectory(std::string *text)
 	return NAME_FOUND;
 }
 
+const char *separatorAfter(const char *, std::size_t)
+{
+	return "/";
+}
+
 bool isAbsolutePath(const char *path)
 {
 	return path[0] == '/';

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <cwchar>
 #include <fcntl.h>
 #include <io.h>
@@ -39,6 +40,19 @@ int mapMoveError(DWORD code)
 	default:
 		return EIO;
 	}
+}
+
+bool isDriveLetter(wchar_t c)
+{
+	return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z');
+}
+
+// "Z:" or "Z:music": relative to the current folder on that drive, which
+// whoever reads the playlist does not share.
+bool isDriveRelative(const std::wstring &name)
+{
+	return name.size() >= 2 && isDriveLetter(name[0]) && name[1] == L':' &&
+	       (name.size() == 2 || (name[2] != L'\\' && name[2] != L'/'));
 }
 
 bool pathExists(const char *path)
@@ -102,6 +116,20 @@ bool systemArgument(int index, const char *arg, std::wstring *wide)
 	return index < argc && inCodePage(*wide) == arg;
 }
 
+// The full path of name.
+std::wstring fullPath(const std::wstring &name)
+{
+	DWORD size = GetFullPathNameW(name.c_str(), 0, nullptr, nullptr);
+	if (size == 0)
+		return name;
+	std::wstring full(size, L'\0');
+	DWORD len = GetFullPathNameW(name.c_str(), size, &full[0], nullptr);
+	if (len == 0 || len >= size)
+		return name;
+	full.resize(len);
+	return full;
+}
+
 // A narrow name that the directory streams widen back into one naming
 // the same object as wide: its own bytes, else its short name's.
 bool narrowForStreams(const std::wstring &wide, std::string *text)
@@ -129,10 +157,17 @@ NameLookup lookUpArgument(int index, const char *arg, std::string *text)
 	std::wstring wide;
 	if (!systemArgument(index, arg, &wide) || wide == typed) {
 		// Nothing was lost: the name is tested as the streams will take it.
-		return pathExists(arg) ? NAME_FOUND : NAME_MISSING;
+		if (!pathExists(arg))
+			return NAME_MISSING;
+		if (!isDriveRelative(typed))
+			return NAME_FOUND;
+		wide = typed;
 	} else if (wide.size() >= 1024 || !PathFileExistsW(wide.c_str())) {
 		return NAME_MISSING;
 	}
+	// "Z:." rather than "Z:", which Wine gives with a separator at its end.
+	if (isDriveRelative(wide))
+		wide = fullPath(wide.size() == 2 ? wide + L"." : wide);
 	return narrowForStreams(wide, text) ? NAME_FOUND : NAME_UNREPRESENTABLE;
 }
 
@@ -150,14 +185,22 @@ NameLookup lookUpCurrentDirectory(std::string *text)
 	return narrowForStreams(wide, text) ? NAME_FOUND : NAME_UNREPRESENTABLE;
 }
 
+const char *separatorAfter(const char *path, std::size_t len)
+{
+	// Below "\\?\" a name goes to the file system as it stands: "/" is no
+	// separator there, and an empty step between two "\" is refused.
+	if (std::strncmp(path, "\\\\?\\", 4) != 0)
+		return "/";
+	return len > 0 && path[len - 1] == '\\' ? "" : "\\";
+}
+
 bool isAbsolutePath(const char *path)
 {
 	// "\" or "/" first also covers UNC names (\\server\share).
 	if (path[0] == '\\' || path[0] == '/')
 		return true;
-	char c = path[0];
-	bool letter = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-	return letter && path[1] == ':' && (path[2] == '\\' || path[2] == '/');
+	return isDriveLetter(static_cast<unsigned char>(path[0])) && path[1] == ':' &&
+	       (path[2] == '\\' || path[2] == '/');
 }
 
 bool isTerminal(std::FILE *stream)

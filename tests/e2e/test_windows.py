@@ -173,6 +173,24 @@ class WindowsProgram(TreeCase):
         self.assertEqual(lines(read(os.path.join(cafe, "playlist.m3u"))),
                          [winpath(cafe).encode("latin-1") + b"/a.mp3"])
 
+    def test_drive_relative_and_verbatim_folders_give_entries_that_open(self):
+        dr = self.folder("dr\u00e9", {"c.mp3": b"", "music/m.mp3": b""})
+        full = winpath(dr).encode("latin-1")
+        self.assertEqual(wrun(["Z:"], dr), (0, BANNER, b""))
+        self.assertEqual(lines(read(os.path.join(dr, "playlist.m3u"))),
+                         [full + b"/c.mp3", full + b"/music/m.mp3"])
+        self.assertEqual(wrun(["Z:music"], dr), (0, BANNER, b""))
+        self.assertEqual(lines(read(os.path.join(dr, "music", "playlist.m3u"))),
+                         [full + b"\\music/m.mp3"])
+
+        # Below \\?\ only "\" separates, and never two in a row.
+        verbatim = b"\\\\?\\" + full
+        for typed in (verbatim, verbatim + b"\\"):
+            os.remove(os.path.join(dr, "playlist.m3u"))
+            self.assertEqual(wrun([typed.decode("latin-1")], self.tmp), (0, BANNER, b""))
+            self.assertEqual(lines(read(os.path.join(dr, "playlist.m3u"))),
+                             [verbatim + b"\\c.mp3", verbatim + b"\\music\\m.mp3"])
+
     def test_failed_replacement_exits_2_and_leaves_no_temporary_file(self):
         self.folder("lib", {"a.mp3": b""})
         self.folder("playlist.m3u")  # a folder where the playlist would go
