@@ -42,7 +42,8 @@ int main(int argc, char *argv[])
 		std::printf("Usage: program folder\n");
 		return 1;
 	}
-	if (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
+	if (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0 ||
+	    isNativeHelpOption(argv[1])) {
 		std::printf("Usage: program folder\n");
 		return 0;
 	}

@@ -26,6 +26,9 @@ NameLookup lookUpCurrentDirectory(std::string *text);
 // What stands between path, of len bytes, and a name below it.
 const char *separatorAfter(const char *path, std::size_t len);
 
+// True for the platform's own option for help, beside --help and -h.
+bool isNativeHelpOption(const char *arg);
+
 // True when path does not depend on the current directory.
 bool isAbsolutePath(const char *path);
 

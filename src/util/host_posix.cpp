@@ -36,6 +36,11 @@ const char *separatorAfter(const char *, std::size_t)
 	return "/";
 }
 
+bool isNativeHelpOption(const char *)
+{
+	return false;
+}
+
 bool isAbsolutePath(const char *path)
 {
 	return path[0] == '/';

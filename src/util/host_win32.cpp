@@ -194,6 +194,11 @@ const char *separatorAfter(const char *path, std::size_t len)
 	return len > 0 && path[len - 1] == '\\' ? "" : "\\";
 }
 
+bool isNativeHelpOption(const char *arg)
+{
+	return std::strcmp(arg, "/?") == 0;
+}
+
 bool isAbsolutePath(const char *path)
 {
 	// "\" or "/" first also covers UNC names (\\server\share).

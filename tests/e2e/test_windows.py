@@ -63,6 +63,11 @@ class WindowsProgram(TreeCase):
         self.assertEqual(lines(read(os.path.join(cwd, "playlist.m3u"))),
                          [winpath(cwd).encode() + b"/a.mp3"])
 
+        # "/?" asks for help, as --help does.
+        os.remove(os.path.join(cwd, "playlist.m3u"))
+        self.assertEqual(wrun(["/?"], cwd), (0, BANNER + crlf(b"Usage: program folder\n"), b""))
+        self.assertEqual(os.listdir(cwd), ["a.mp3"])
+
         # Past 1023 units the name is missing, though its first 1023 name lib.
         self.folder("cwd/lib")
         self.assertEqual(wrun([".\\" * 510 + "lib\\missing"], cwd), (0, BANNER + NOTICE, b""))
