@@ -2,7 +2,8 @@
 //
 // Exit status: 0 when the playlist was written (folders that could not be
 // read are reported and left out), 1 after the usage text, 2 when no
-// playlist could be written, or the text of --help or --version.
+// playlist could be written, the folder meant cannot be named, or the
+// text of --help or --version.
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -24,13 +25,17 @@ void printBanner()
 		    "Writes a shuffled playlist.m3u of every file below a folder.\n");
 }
 
-// The folder as typed when it exists, else the current directory.
-std::string resolveScanRoot(const char *arg)
+// The folder as typed when it exists, else the current directory; false
+// when the one meant has no name the directory streams can take, which
+// *folder then holds.
+bool resolveScanRoot(const char *arg, int index, std::string *folder)
 {
-	if (pathExists(arg))
-		return arg;
-	std::printf("The path is invalid! take the current one");
-	return currentDirectory();
+	NameLookup found = lookUpArgument(index, arg, folder);
+	if (found == NAME_MISSING) {
+		std::printf("The path is invalid! take the current one");
+		found = lookUpCurrentDirectory(folder);
+	}
+	return found != NAME_UNREPRESENTABLE;
 }
 
 // For --help and --version the text is all there is, so a failed write
@@ -57,7 +62,8 @@ int main(int argc, char *argv[])
 		return 1;
 	}
 	const char *arg = argv[first];
-	if (first == 1 && (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0)) {
+	if (first == 1 && (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0 ||
+			   isNativeHelpOption(arg))) {
 		std::printf("Usage: program folder\n");
 		return finishText();
 	}
@@ -66,9 +72,14 @@ int main(int argc, char *argv[])
 
 	// Running out of memory costs this run's playlist, never the old one.
 	handleOutOfMemory(arg);
-	std::string folder = resolveScanRoot(arg);
-	// Notices first, so they stand before any error line of the scan.
+	std::string folder;
+	bool named = resolveScanRoot(arg, first, &folder);
+	// Notices first, so they stand before any error line.
 	std::fflush(stdout);
+	if (!named) {
+		reportPath(folder.c_str(), "name not representable");
+		return 2;
+	}
 	scanFolder(folder.c_str());
 	int status = writePlaylist(folder.c_str()) ? 0 : 2;
 	clearMediaList();

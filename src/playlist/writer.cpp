@@ -23,7 +23,7 @@ std::string firstChoice(const char *folder)
 {
 	if (!isAbsolutePath(folder))
 		return PLAYLIST_NAME;
-	return std::string(folder) + "/" + PLAYLIST_NAME;
+	return std::string(folder) + separatorAfter(folder, std::strlen(folder)) + PLAYLIST_NAME;
 }
 
 // Players skip a line starting with "#" and trim leading blanks: a

@@ -8,14 +8,20 @@
 
 #include "scan/dirstream.h"
 #include "scan/medialist.h"
+#include "util/host.h"
 #include "util/memory.h"
 #include "util/report.h"
 
 namespace {
 
 const char LINE_BREAK_REASON[] = "line break in name, left out";
+// In words of our own: the Windows runtime has no text for ELOOP or
+// ENAMETOOLONG.
+const char LOOP_REASON[] = "Too many levels of symbolic links";
+const char TOO_LONG_REASON[] = "File name too long";
 
-// One buffer serves every level: each level appends "/name" at its end.
+// One buffer serves every level: each level appends a separator and a
+// name at its end.
 char joined[JOINED_PATH_MAX];
 
 // A folder on the current path: its open stream, who it is once that has
@@ -76,11 +82,11 @@ bool isOnCurrentPath(const FolderId &id)
 	return false;
 }
 
-// Reports joined[0..len) + "/" + name, a path that is not formed.
-void reportEntry(std::size_t len, const char *name, const char *reason)
+// Reports joined[0..len) + sep + name, a path that is not formed.
+void reportEntry(std::size_t len, const char *sep, const char *name, const char *reason)
 {
 	std::string path(joined, len);
-	path += '/';
+	path += sep;
 	path += name;
 	reportPath(path.c_str(), path.size(), reason);
 }
@@ -92,7 +98,7 @@ DIR *enterFolder(std::size_t len, const FolderId *target, bool linked)
 {
 	// A folder reached through a link is known before it is opened.
 	if (target != nullptr && isOnCurrentPath(*target)) {
-		reportPath(joined, len, std::strerror(ELOOP));
+		reportPath(joined, len, LOOP_REASON);
 		return nullptr;
 	}
 	DIR *dir = opendir(joined);
@@ -107,7 +113,7 @@ DIR *enterFolder(std::size_t len, const FolderId *target, bool linked)
 	if (!level.known && (LOOPS_WITHOUT_LINKS || level.belowLink)) {
 		level.known = identifyFolder(dir, &level.id);
 		if (level.known && isOnCurrentPath(level.id)) {
-			reportPath(joined, len, std::strerror(ELOOP));
+			reportPath(joined, len, LOOP_REASON);
 			closedir(dir);
 			return nullptr;
 		}
@@ -118,13 +124,15 @@ DIR *enterFolder(std::size_t len, const FolderId *target, bool linked)
 
 // Scans the folder named by the first len bytes of joined. excluded is true
 // when those bytes already hold ".jpg" or ".m3u": a match never spans a
-// "/", so the whole joined path holds one exactly when the folder or the
-// name does.
+// separator, so the whole joined path holds one exactly when the folder or
+// the name does.
 void scanDirectory(std::size_t len, bool excluded, const FolderId *target, bool linked)
 {
 	DIR *dir = enterFolder(len, target, linked);
 	if (dir == nullptr)
 		return;
+	const char *sep = separatorAfter(joined, len);
+	std::size_t seplen = std::strlen(sep);
 
 	struct dirent *ent;
 	// errno tells a read error from the end of the folder.
@@ -137,31 +145,31 @@ void scanDirectory(std::size_t len, bool excluded, const FolderId *target, bool 
 		if (isDotOrDotDot(name))
 			continue;
 		if (isNamelessEntry(ent)) {
-			reportEntry(len, name, "name not representable, left out");
+			reportEntry(len, sep, name, "name not representable, left out");
 			continue;
 		}
 		if (holdsLineBreak(name)) {
-			reportEntry(len, name, LINE_BREAK_REASON);
+			reportEntry(len, sep, name, LINE_BREAK_REASON);
 			continue;
 		}
-		std::size_t namelen = std::strlen(name);
-		if (len + 1 + namelen >= sizeof joined) {
-			reportEntry(len, name, std::strerror(ENAMETOOLONG));
+		std::size_t sublen = len + seplen + std::strlen(name);
+		if (sublen >= sizeof joined) {
+			reportEntry(len, sep, name, TOO_LONG_REASON);
 			continue;
 		}
-		joined[len] = '/';
-		std::memcpy(joined + len + 1, name, namelen + 1);
+		std::memcpy(joined + len, sep, seplen);
+		std::strcpy(joined + len + seplen, name);
 		bool skip = excluded || holdsExcludedText(name);
 		struct stat st;
 		EntryKind kind = kindOf(ent, joined, &st);
 		FolderId id;
 		if (kind == FILE_ENTRY) {
 			if (!skip)
-				appendMedia(joined, len + 1 + namelen);
+				appendMedia(joined, sublen);
 		} else if (kind == LINKED_FOLDER && identifyTarget(st, &id)) {
-			scanDirectory(len + 1 + namelen, skip, &id, true);
+			scanDirectory(sublen, skip, &id, true);
 		} else {
-			scanDirectory(len + 1 + namelen, skip, nullptr, kind == LINKED_FOLDER);
+			scanDirectory(sublen, skip, nullptr, kind == LINKED_FOLDER);
 		}
 		joined[len] = '\0';
 	}
@@ -182,7 +190,7 @@ void scanFolder(const char *path)
 		return;
 	}
 	if (len >= sizeof joined) {
-		reportPath(path, len, std::strerror(ENAMETOOLONG));
+		reportPath(path, len, TOO_LONG_REASON);
 		return;
 	}
 	std::memcpy(joined, path, len + 1);

@@ -1,12 +1,32 @@
 #include "scan/dirstream.h"
 
-// The Windows runtime gives no inode numbers; the path length limit is
-// what ends a cycle of links there.
-bool identifyFolder(DIR *, FolderId *)
+#include <string>
+
+// A folder is its volume's serial number and its file index, asked of a
+// handle on the folder itself; FILE_FLAG_BACKUP_SEMANTICS lets a folder
+// be opened, and the links on the way to it are followed.
+bool identifyFolder(DIR *dir, FolderId *id)
 {
-	return false;
+	// The search pattern is the folder's full path, a separator and "*".
+	std::wstring path = dir->wdirp->pattern;
+	path.pop_back();
+	HANDLE h = CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+			       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+			       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+	if (h == INVALID_HANDLE_VALUE)
+		return false;
+	BY_HANDLE_FILE_INFORMATION info;
+	bool known = GetFileInformationByHandle(h, &info) != 0;
+	CloseHandle(h);
+	if (!known)
+		return false;
+	id->dev = info.dwVolumeSerialNumber;
+	id->ino = static_cast<unsigned long long>(info.nFileIndexHigh) << 32 | info.nFileIndexLow;
+	return true;
 }
 
+// The runtime's stat gives no file index: a folder reached through a link
+// is identified once it is open.
 bool identifyTarget(const struct stat &, FolderId *)
 {
 	return false;

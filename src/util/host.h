@@ -7,11 +7,27 @@
 #include <cstdio>
 #include <string>
 
-// True when path names an existing file or folder.
-bool pathExists(const char *path);
+// What a name that the user gave, or the system, leads to.
+enum NameLookup {
+	NAME_FOUND,            // an existing file or folder
+	NAME_MISSING,          // nothing
+	NAME_UNREPRESENTABLE   // something the directory streams cannot be told
+};
 
-// The current working directory, or "" when it cannot be had.
-std::string currentDirectory();
+// Looks up argument number index, of which arg is the runtime's copy. When
+// found, *text names it to the directory streams: arg itself, unless the
+// platform's copy lost what names it. Otherwise *text is arg.
+NameLookup lookUpArgument(int index, const char *arg, std::string *text);
+
+// The current working directory in the same way; "" when it cannot be had.
+// When not representable, *text is the directory as the runtime has it.
+NameLookup lookUpCurrentDirectory(std::string *text);
+
+// What stands between path, of len bytes, and a name below it.
+const char *separatorAfter(const char *path, std::size_t len);
+
+// True for the platform's own option for help, beside --help and -h.
+bool isNativeHelpOption(const char *arg);
 
 // True when path does not depend on the current directory.
 bool isAbsolutePath(const char *path);

@@ -6,29 +6,44 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-bool pathExists(const char *path)
+NameLookup lookUpArgument(int, const char *arg, std::string *text)
 {
 	struct stat st;
 
-	if (stat(path, &st) == 0)
-		return true;
+	*text = arg;
+	if (stat(arg, &st) == 0)
+		return NAME_FOUND;
 	// Only "no such file" answers make a name missing. Any other failure,
 	// a folder on the way that may not be searched, say, counts as
 	// existing, so that the scan's own error line tells why.
-	return errno != ENOENT && errno != ENOTDIR && errno != ENAMETOOLONG;
+	bool missing = errno == ENOENT || errno == ENOTDIR || errno == ENAMETOOLONG;
+	return missing ? NAME_MISSING : NAME_FOUND;
 }
 
-std::string currentDirectory()
+NameLookup lookUpCurrentDirectory(std::string *text)
 {
 	// getcwd can return more than PATH_MAX bytes: grow until it fits.
 	std::string buf(4096, '\0');
 	while (getcwd(&buf[0], buf.size()) == nullptr) {
-		if (errno != ERANGE)
-			return std::string();
+		if (errno != ERANGE) {
+			text->clear();
+			return NAME_FOUND;
+		}
 		buf.resize(buf.size() * 2);
 	}
 	buf.resize(buf.find('\0'));
-	return buf;
+	*text = buf;
+	return NAME_FOUND;
+}
+
+const char *separatorAfter(const char *, std::size_t)
+{
+	return "/";
+}
+
+bool isNativeHelpOption(const char *)
+{
+	return false;
 }
 
 bool isAbsolutePath(const char *path)

@@ -65,6 +65,17 @@ class WindowsProgram(TreeCase):
         self.assertEqual(lines(read(os.path.join(cwd, "playlist.m3u"))),
                          [winpath(cwd).encode() + b"/a.mp3"])
 
+        # "/?" asks for help, as --help does.
+        os.remove(os.path.join(cwd, "playlist.m3u"))
+        self.assertEqual(wrun(["/?"], cwd), (0, BANNER + crlf(b"Usage: program folder\n"), b""))
+        self.assertEqual(os.listdir(cwd), ["a.mp3"])
+
+        # Past 1023 units the name is missing, though its first 1023 name lib.
+        self.folder("cwd/lib")
+        self.assertEqual(wrun([".\\" * 510 + "lib\\missing"], cwd), (0, BANNER + NOTICE, b""))
+        self.assertEqual(lines(read(os.path.join(cwd, "playlist.m3u"))),
+                         [winpath(cwd).encode() + b"/a.mp3"])
+
     def test_absolute_folder_collects_the_tree_and_replaces_the_playlist(self):
         music = self.folder("music", {
             "a.mp3": b"", "cover.jpg": b"", "COVER.JPG": b"", "list.m3u": b"",
@@ -106,8 +117,8 @@ class WindowsProgram(TreeCase):
         self.assertEqual((rc, out), (0, BANNER))
         self.assertEqual(lines(read(os.path.join(lib, "playlist.m3u"))),
                          [(winpath(lib) + "/" + fits).encode()])
-        self.assertEqual(err.count(b"\r\n"), 1, err)
-        self.assertTrue(err.startswith(b"tonvelo: " + winpath(lib).encode()), err)
+        self.assertEqual(err, b"tonvelo: " + (winpath(lib) + "/" + too_long).encode() +
+                         b": File name too long\r\n")
 
     def test_name_beyond_latin1_comes_as_short_name_or_is_reported(self):
         lib = self.folder("lib", {"\u65e5\u672c\u8a9e.mp3": b"", "a.mp3": b""})
@@ -160,6 +171,68 @@ class WindowsProgram(TreeCase):
         self.assertEqual(p.communicate(timeout=60)[0], b"")
         self.assertEqual(os.listdir(music), ["playlist.m3u"])
         self.assertEqual(read(os.path.join(music, "playlist.m3u")), HEADER)
+
+    def test_links_back_onto_the_path_end_at_once(self):
+        lp = self.folder("lp", {"song.mp3": b"", "sub/x.mp3": b""})
+        other = self.folder("other", {"o.mp3": b""})
+        for link, target in (("a", "."), ("b", "."), ("sub/up", ".."), ("ext", other)):
+            os.symlink(target, os.path.join(lp, link))
+        typed = winpath(lp).encode()
+        rc, out, err = wrun([winpath(lp)], self.tmp)
+        self.assertEqual((rc, out), (0, BANNER))
+        self.assertEqual(lines(read(os.path.join(lp, "playlist.m3u"))),
+                         sorted(typed + b"/" + n for n in (b"song.mp3", b"sub/x.mp3", b"ext/o.mp3")))
+        self.assertEqual(sorted(err.split(b"\r\n")), [b""] + sorted(
+            b"tonvelo: " + typed + b"/" + n + b": Too many levels of symbolic links"
+            for n in (b"a", b"b", b"sub/up")))
+
+    def test_folder_named_outside_the_code_page_is_the_one_scanned(self):
+        # Each of these characters reaches the program as a byte of code
+        # page 1252 that is not its Latin-1 self, or as "?".
+        deep = self.folder("Don\u2019t Stop/\u20ac \u2013 \u2026 \u0153", {"a.mp3": b""})
+        self.assertEqual(wrun([winpath(deep)], self.tmp), (0, BANNER, b""))
+        got = lines(read(os.path.join(deep, "playlist.m3u")))
+        self.assertEqual(len(got), 1)
+        self.assertRegex(got[0], rb"^Z:\\[ -~]+/a\.mp3$")  # a short name, in ASCII
+
+        self.folder("\u041a\u0438\u043d\u043e", {"k.mp3": b""})
+        self.assertEqual(wrun(["\u041a\u0438\u043d\u043e"], self.tmp), (0, BANNER, b""))
+        got = lines(read(self.path("playlist.m3u")))
+        self.assertEqual(len(got), 1)
+        self.assertRegex(got[0], rb"^[!-~]+/k\.mp3$")
+        self.assertNotIn(b"?", got[0])
+
+        # The current folder, when it is the one scanned.
+        cwd = self.folder("\u65e5\u672c", {"j.mp3": b""})
+        self.assertEqual(wrun(["no-such-folder"], cwd), (0, BANNER + NOTICE, b""))
+        got = lines(read(os.path.join(cwd, "playlist.m3u")))
+        self.assertEqual(len(got), 1)
+        self.assertRegex(got[0], rb"^Z:\\[ -~]+/j\.mp3$")
+        self.assertNotIn(b"?", got[0])
+
+        # Latin-1 stays as typed.
+        cafe = self.folder("caf\u00e9", {"a.mp3": b""})
+        self.assertEqual(wrun([winpath(cafe)], self.tmp), (0, BANNER, b""))
+        self.assertEqual(lines(read(os.path.join(cafe, "playlist.m3u"))),
+                         [winpath(cafe).encode("latin-1") + b"/a.mp3"])
+
+    def test_drive_relative_and_verbatim_folders_give_entries_that_open(self):
+        dr = self.folder("dr\u00e9", {"c.mp3": b"", "music/m.mp3": b""})
+        full = winpath(dr).encode("latin-1")
+        self.assertEqual(wrun(["Z:"], dr), (0, BANNER, b""))
+        self.assertEqual(lines(read(os.path.join(dr, "playlist.m3u"))),
+                         [full + b"/c.mp3", full + b"/music/m.mp3"])
+        self.assertEqual(wrun(["Z:music"], dr), (0, BANNER, b""))
+        self.assertEqual(lines(read(os.path.join(dr, "music", "playlist.m3u"))),
+                         [full + b"\\music/m.mp3"])
+
+        # Below \\?\ only "\" separates, and never two in a row.
+        verbatim = b"\\\\?\\" + full
+        for typed in (verbatim, verbatim + b"\\"):
+            os.remove(os.path.join(dr, "playlist.m3u"))
+            self.assertEqual(wrun([typed.decode("latin-1")], self.tmp), (0, BANNER, b""))
+            self.assertEqual(lines(read(os.path.join(dr, "playlist.m3u"))),
+                             [verbatim + b"\\c.mp3", verbatim + b"\\music\\m.mp3"])
 
     def test_failed_replacement_exits_2_and_leaves_no_temporary_file(self):
         self.folder("lib", {"a.mp3": b""})
