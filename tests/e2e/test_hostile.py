@@ -80,9 +80,11 @@ class HostileTrees(TreeCase):
         self.assertEqual(entries(read(os.path.join(rock, "playlist.m3u"))),
                          [rock.encode() + b"/Best-of/Jazz/j1.mp3", rock.encode() + b"/r1.mp3"])
 
-        # A folder mounted inside itself, in a mount namespace of its own.
-        if not IS_ROOT or not shutil.which("unshare"):
-            return
+    def test_a_folder_mounted_inside_itself_is_reported_not_entered(self):
+        # In a mount namespace of its own, which a chroot cannot give.
+        if not IS_ROOT or run(["-m", "true"], self.tmp, program="unshare")[0] != 0:
+            self.skipTest("needs root and a mount namespace")
+        loop = b": Too many levels of symbolic links\n"
         self.folder("T", {"t.mp3": b"", "a/x.mp3": b"", "a/c1": None})
         rc, _, err = run(["-m", "sh", "-c", 'mount --bind T T/a/c1 && exec "$0" T', TONVELO],
                          self.tmp, program="unshare")
