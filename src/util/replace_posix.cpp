@@ -7,6 +7,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <string>
+#include <utility>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -71,12 +72,14 @@ std::string tempName(const std::string &folder, int attempt)
 }
 
 // Sets the temporary name, first where an interrupt finds it.
-void nameTemp(const std::string &path)
+// Takes path over without a copy: nothing is allocated once the file
+// exists.
+void nameTemp(std::string path)
 {
 	doomedSet = 0;
-	current.temp = path;
-	if (path.size() < sizeof doomed) {
-		std::memcpy(doomed, path.c_str(), path.size() + 1);
+	current.temp = std::move(path);
+	if (current.temp.size() < sizeof doomed) {
+		std::memcpy(doomed, current.temp.c_str(), current.temp.size() + 1);
 		doomedSet = 1;
 	}
 }
@@ -111,7 +114,7 @@ int openTemp(const std::string &folder)
 		std::string path = tempName(folder, attempt);
 		int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
 		if (fd >= 0) {
-			nameTemp(path);
+			nameTemp(std::move(path));
 			return fd;
 		}
 		if (errno != EEXIST)

@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <io.h>
 #include <string>
+#include <utility>
 
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
@@ -122,12 +123,14 @@ std::wstring tempName(const std::wstring &folder, int attempt)
 	return folder + name;
 }
 
-void nameTemp(const std::wstring &path)
+// Takes path over without a copy: nothing is allocated once the file
+// exists.
+void nameTemp(std::wstring path)
 {
 	InterlockedExchange(&doomedSet, 0);
-	current.temp = path;
-	if (path.size() < sizeof doomed / sizeof doomed[0]) {
-		std::wmemcpy(doomed, path.c_str(), path.size() + 1);
+	current.temp = std::move(path);
+	if (current.temp.size() < sizeof doomed / sizeof doomed[0]) {
+		std::wmemcpy(doomed, current.temp.c_str(), current.temp.size() + 1);
 		InterlockedExchange(&doomedSet, 1);
 	}
 }
@@ -151,7 +154,7 @@ HANDLE openTemp(const std::wstring &folder)
 				       FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
 				       FILE_ATTRIBUTE_NORMAL, nullptr);
 		if (h != INVALID_HANDLE_VALUE) {
-			nameTemp(path);
+			nameTemp(std::move(path));
 			return h;
 		}
 		if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS)
