@@ -14,6 +14,8 @@
 #include <shellapi.h>
 #include <shlwapi.h>
 
+#include "util/units_win32.h"
+
 namespace {
 
 bool isDriveLetter(wchar_t c)
@@ -39,16 +41,6 @@ bool pathExists(const char *path)
 	if (len < 0 || len >= 1024)
 		return false;
 	return PathFileExistsW(wide) != FALSE;
-}
-
-// Each byte as the UTF-16 unit of its value, as the directory streams take
-// a name.
-std::wstring widen(const char *s)
-{
-	std::wstring wide;
-	for (; *s != '\0'; s++)
-		wide += static_cast<wchar_t>(static_cast<unsigned char>(*s));
-	return wide;
 }
 
 // Each unit as the byte of its value; false when one is above 255.

@@ -15,6 +15,7 @@
 #include <windows.h>
 
 #include "util/report.h"
+#include "util/units_win32.h"
 
 namespace {
 
@@ -68,14 +69,6 @@ int mapFileError(DWORD code)
 	default:
 		return EIO;
 	}
-}
-
-std::wstring widen(const char *s)
-{
-	std::wstring w;
-	for (; *s != '\0'; s++)
-		w += wchar_t(static_cast<unsigned char>(*s));
-	return w;
 }
 
 // For reports only: units beyond a byte cannot be shown as they are.
