@@ -12,10 +12,9 @@
 #include "playlist/writer.h"
 #include "scan/collect.h"
 #include "scan/medialist.h"
-#include "util/host.h"
-#include "util/memory.h"
-#include "util/replace.h"
-#include "util/report.h"
+#include "platform/host.h"
+#include "playlist/replace.h"
+#include "report/report.h"
 
 namespace {
 
@@ -71,7 +70,7 @@ int main(int argc, char *argv[])
 		return finishText();
 
 	// Running out of memory costs this run's playlist, never the old one.
-	handleOutOfMemory(arg);
+	handleOutOfMemory(arg, discardReplacement);
 	std::string folder;
 	bool named = resolveScanRoot(arg, first, &folder);
 	// Notices first, so they stand before any error line.

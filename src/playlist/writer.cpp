@@ -9,9 +9,9 @@
 
 #include "playlist/shuffle.h"
 #include "scan/medialist.h"
-#include "util/host.h"
-#include "util/replace.h"
-#include "util/report.h"
+#include "platform/host.h"
+#include "playlist/replace.h"
+#include "report/report.h"
 
 namespace {
 

@@ -8,9 +8,8 @@
 
 #include "scan/dirstream.h"
 #include "scan/medialist.h"
-#include "util/host.h"
-#include "util/memory.h"
-#include "util/report.h"
+#include "platform/host.h"
+#include "report/report.h"
 
 namespace {
 

@@ -5,9 +5,9 @@
 #define TONVELO_DIRSTREAM_H
 
 #ifdef _WIN32
-#include "scan/dirstream_win32.h"
+#include "scan/win32/dirstream.h"
 #else
-#include "scan/dirstream_posix.h"
+#include "scan/posix/dirstream.h"
 #endif
 
 // Who a folder is, to notice one that comes round again on the current path.

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <new>
 
-#include "util/host.h"
+#include "platform/host.h"
 
 MediaList mediaList;
 

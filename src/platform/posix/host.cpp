@@ -1,4 +1,4 @@
-#include "util/host.h"
+#include "platform/host.h"
 
 #include <cerrno>
 #include <cstdio>

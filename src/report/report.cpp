@@ -1,11 +1,14 @@
-#include "util/report.h"
+#include "report/report.h"
 
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <new>
 
-#include "util/host.h"
+#include "platform/host.h"
 
 namespace {
 
@@ -19,6 +22,9 @@ Clock::time_point shownAt;
 // 0 while no status line is shown; read by signal handlers too.
 volatile std::sig_atomic_t shownWidth;
 int onTerminal = -1;    // unknown until first asked
+
+const char *outOfMemoryPath = "";
+void (*outOfMemoryCleanup)();
 
 // A line is gathered here and written at once, so that other output does
 // not tear it; nothing is allocated, so that running out of memory can be
@@ -124,4 +130,22 @@ void clearProgress()
 	flush(line);
 	std::fflush(stderr);
 	shownWidth = 0;
+}
+
+void handleOutOfMemory(const char *path, void (*cleanup)())
+{
+	outOfMemoryPath = path;
+	outOfMemoryCleanup = cleanup;
+	std::set_new_handler(dieOutOfMemory);
+}
+
+// Called instead of throwing, when even the exception might find no room.
+// Nothing here allocates.
+void dieOutOfMemory()
+{
+	if (outOfMemoryCleanup != nullptr)
+		outOfMemoryCleanup();
+	reportPath(outOfMemoryPath, std::strerror(ENOMEM));
+	std::fflush(stdout);
+	std::_Exit(2);
 }

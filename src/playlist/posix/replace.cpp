@@ -1,4 +1,4 @@
-#include "util/replace.h"
+#include "playlist/replace.h"
 
 #include <cerrno>
 #include <climits>
@@ -11,7 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "util/report.h"
+#include "report/report.h"
 
 namespace {
 

@@ -1,5 +1,6 @@
 // What the run tells on standard error: error lines of the form
-// "tonvelo: path: reason", and a status line while a long scan runs.
+// "tonvelo: path: reason", a status line while a long scan runs, and the
+// way out when memory runs out.
 #ifndef TONVELO_REPORT_H
 #define TONVELO_REPORT_H
 
@@ -20,5 +21,14 @@ void clearProgress();
 // How wide the status line shown is, 0 when none: safe in a signal
 // handler, which has to erase it by its own means.
 int progressWidth();
+
+// From now on an allocation that fails runs cleanup (which must not
+// allocate), reports path with the reason and ends the process with
+// status 2: running out of memory costs this run's playlist, never an
+// earlier one.
+void handleOutOfMemory(const char *path, void (*cleanup)());
+
+// The same, for a failure that a call told through ENOMEM.
+[[noreturn]] void dieOutOfMemory();
 
 #endif

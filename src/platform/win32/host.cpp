@@ -1,4 +1,4 @@
-#include "util/host.h"
+#include "platform/host.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -14,7 +14,7 @@
 #include <shellapi.h>
 #include <shlwapi.h>
 
-#include "util/units_win32.h"
+#include "platform/win32/units.h"
 
 namespace {
 

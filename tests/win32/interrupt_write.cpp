@@ -5,7 +5,7 @@
 
 #include <windows.h>
 
-#include "util/replace.h"
+#include "playlist/replace.h"
 
 int main(int argc, char *argv[])
 {

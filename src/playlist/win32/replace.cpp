@@ -1,4 +1,4 @@
-#include "util/replace.h"
+#include "playlist/replace.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -14,8 +14,8 @@
 #endif
 #include <windows.h>
 
-#include "util/report.h"
-#include "util/units_win32.h"
+#include "report/report.h"
+#include "platform/win32/units.h"
 
 namespace {
 
