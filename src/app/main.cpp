@@ -2,8 +2,8 @@
 //
 // Exit status: 0 when the playlist was written (folders that could not be
 // read are reported and left out), 1 after the usage text, 2 when no
-// playlist could be written, the folder meant cannot be named, or the
-// text of --help or --version.
+// playlist could be written, the folder meant cannot be named or opened,
+// or the text of --help or --version could not be written.
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -24,17 +24,17 @@ void printBanner()
 		    "Writes a shuffled playlist.m3u of every file below a folder.\n");
 }
 
-// The folder as typed when it exists, else the current directory; false
-// when the one meant has no name the directory streams can take, which
-// *folder then holds.
-bool resolveScanRoot(const char *arg, int index, std::string *folder)
+// The folder as typed when it exists, else the current directory, whose
+// lookup is returned. A name that begins with "-" and names nothing is an
+// option mistyped: NAME_MISSING, with nothing printed. Unless it came
+// after "--", which ends the options.
+NameLookup resolveScanRoot(const char *arg, int index, std::string *folder)
 {
 	NameLookup found = lookUpArgument(index, arg, folder);
-	if (found == NAME_MISSING) {
-		std::printf("The path is invalid! take the current one");
-		found = lookUpCurrentDirectory(folder);
-	}
-	return found != NAME_UNREPRESENTABLE;
+	if (found != NAME_MISSING || (arg[0] == '-' && index == 1))
+		return found;
+	std::printf("The path is invalid! take the current one");
+	return lookUpCurrentDirectory(folder);
 }
 
 // For --help and --version the text is all there is, so a failed write
@@ -72,14 +72,23 @@ int main(int argc, char *argv[])
 	// Running out of memory costs this run's playlist, never the old one.
 	handleOutOfMemory(arg, discardReplacement);
 	std::string folder;
-	bool named = resolveScanRoot(arg, first, &folder);
+	NameLookup found = resolveScanRoot(arg, first, &folder);
+	if (found == NAME_MISSING) {
+		// Scanning the current directory instead would cost its playlist.
+		reportPath(arg, "unknown option");
+		std::printf("Usage: program folder\n");
+		return 1;
+	}
 	// Notices first, so they stand before any error line.
 	std::fflush(stdout);
-	if (!named) {
+	if (found == NAME_UNREPRESENTABLE) {
 		reportPath(folder.c_str(), "name not representable");
 		return 2;
 	}
-	scanFolder(folder.c_str());
+	// A folder that cannot be opened has no playlist to give: writing an
+	// empty one would only replace a good one.
+	if (!scanFolder(folder.c_str()))
+		return 2;
 	int status = writePlaylist(folder.c_str()) ? 0 : 2;
 	clearMediaList();
 	return status;

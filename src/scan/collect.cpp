@@ -121,15 +121,15 @@ DIR *enterFolder(std::size_t len, const FolderId *target, bool linked)
 	return dir;
 }
 
-// Scans the folder named by the first len bytes of joined. excluded is true
-// when those bytes already hold ".jpg" or ".m3u": a match never spans a
-// separator, so the whole joined path holds one exactly when the folder or
-// the name does.
-void scanDirectory(std::size_t len, bool excluded, const FolderId *target, bool linked)
+// Scans the folder named by the first len bytes of joined; false when it
+// cannot be entered. excluded is true when those bytes already hold ".jpg"
+// or ".m3u": a match never spans a separator, so the whole joined path
+// holds one exactly when the folder or the name does.
+bool scanDirectory(std::size_t len, bool excluded, const FolderId *target, bool linked)
 {
 	DIR *dir = enterFolder(len, target, linked);
 	if (dir == nullptr)
-		return;
+		return false;
 	const char *sep = separatorAfter(joined, len);
 	std::size_t seplen = std::strlen(sep);
 
@@ -143,22 +143,24 @@ void scanDirectory(std::size_t len, bool excluded, const FolderId *target, bool 
 		const char *name = ent->d_name;
 		if (isDotOrDotDot(name))
 			continue;
-		if (isNamelessEntry(ent)) {
-			reportEntry(len, sep, name, "name not representable, left out");
-			continue;
-		}
-		if (holdsLineBreak(name)) {
-			reportEntry(len, sep, name, LINE_BREAK_REASON);
-			continue;
-		}
+		// An entry left out for its name is left out silently, whatever
+		// else would have been said of it.
+		bool skip = excluded || holdsExcludedText(name);
 		std::size_t sublen = len + seplen + std::strlen(name);
-		if (sublen >= sizeof joined) {
-			reportEntry(len, sep, name, TOO_LONG_REASON);
+		const char *unlisted = nullptr;
+		if (isNamelessEntry(ent))
+			unlisted = "name not representable, left out";
+		else if (holdsLineBreak(name))
+			unlisted = LINE_BREAK_REASON;
+		else if (sublen >= sizeof joined)
+			unlisted = TOO_LONG_REASON;
+		if (unlisted != nullptr) {
+			if (!skip)
+				reportEntry(len, sep, name, unlisted);
 			continue;
 		}
 		std::memcpy(joined + len, sep, seplen);
 		std::strcpy(joined + len + seplen, name);
-		bool skip = excluded || holdsExcludedText(name);
 		struct stat st;
 		EntryKind kind = kindOf(ent, joined, &st);
 		FolderId id;
@@ -177,22 +179,24 @@ void scanDirectory(std::size_t len, bool excluded, const FolderId *target, bool 
 		reportPath(joined, len, std::strerror(errno));
 	levels.pop_back();
 	closedir(dir);
+	return true;
 }
 
 } // namespace
 
-void scanFolder(const char *path)
+bool scanFolder(const char *path)
 {
 	std::size_t len = std::strlen(path);
 	if (holdsLineBreak(path)) {
 		reportPath(path, len, LINE_BREAK_REASON);
-		return;
+		return false;
 	}
 	if (len >= sizeof joined) {
 		reportPath(path, len, TOO_LONG_REASON);
-		return;
+		return false;
 	}
 	std::memcpy(joined, path, len + 1);
-	scanDirectory(len, holdsExcludedText(path), nullptr, false);
+	bool opened = scanDirectory(len, holdsExcludedText(path), nullptr, false);
 	clearProgress();
+	return opened;
 }

@@ -73,7 +73,8 @@ class CommandLine(TreeCase):
         os.chmod(self.path("private"), 0o700)
         rc, out, err = run(["../private/music"], self.folder("open", mode=0o777),
                            user=True, program=prog)
-        self.assertEqual((rc, out, err), (0, BANNER, b"opendir: Permission denied\n"))
+        self.assertEqual((rc, out, err), (2, BANNER, b"opendir: Permission denied\n"))
+        self.assertEqual(os.listdir(self.path("open")), [])
 
     def test_a_vanished_reader_of_the_banner_costs_nothing(self):
         music = self.folder("music", ALBUM)
@@ -86,13 +87,32 @@ class CommandLine(TreeCase):
         self.assertEqual((rc, err), (0, b""))
         self.assertEqual(len(entries(read(os.path.join(music, "playlist.m3u")))), 3)
 
-    def test_plain_file_gives_one_opendir_line_and_a_bare_playlist(self):
-        cwd = self.folder("cwd", {"song.mp3": b"x"})
-        for arg in ("song.mp3", os.path.join(cwd, "song.mp3")):
-            rc, out, err = run([arg], cwd)
-            self.assertEqual((rc, out, err),
-                             (0, BANNER, b"opendir: Not a directory\n"), arg)
-            self.assertEqual(read(os.path.join(cwd, "playlist.m3u")), HEADER)
+    def test_a_folder_that_cannot_be_opened_writes_nothing_and_exits_2(self):
+        cwd = self.folder("cwd", {"song.mp3": b"x", "playlist.m3u": OLD})
+        os.mkfifo(os.path.join(cwd, "fifo"))
+        os.symlink("loop", os.path.join(cwd, "loop"))
+        for arg, reason in (("song.mp3", b"Not a directory"),
+                            (os.path.join(cwd, "song.mp3"), b"Not a directory"),
+                            ("fifo", b"Not a directory"),
+                            ("loop", b"Too many levels of symbolic links")):
+            self.assertEqual(run([arg], cwd), (2, BANNER, b"opendir: " + reason + b"\n"), arg)
+        self.assertEqual(read(os.path.join(cwd, "playlist.m3u")), OLD)
+        self.assertEqual(sorted(os.listdir(cwd)), ["fifo", "loop", "playlist.m3u", "song.mp3"])
+        # One that opens and holds nothing still gets its bare playlist.
+        self.folder("cwd/empty")
+        self.assertEqual(run(["empty"], cwd), (0, BANNER, b""))
+        self.assertEqual(read(os.path.join(cwd, "playlist.m3u")), HEADER)
+
+    def test_a_mistyped_option_scans_and_writes_nothing(self):
+        cwd = self.folder("cwd", {"a.mp3": b"", "playlist.m3u": OLD, "-f/b.mp3": b""})
+        for arg in ("-v", "--verison", "-x", "-"):
+            self.assertEqual(run([arg, "music"], cwd),
+                             (1, BANNER + USAGE, b"tonvelo: " + arg.encode() + b": unknown option\n"),
+                             arg)
+        self.assertEqual(read(os.path.join(cwd, "playlist.m3u")), OLD)
+        # A folder of such a name is still scanned.
+        self.assertEqual(run(["-f"], cwd), (0, BANNER, b""))
+        self.assertEqual(entries(read(os.path.join(cwd, "playlist.m3u"))), [b"-f/b.mp3"])
 
 
 class WhereItLands(TreeCase):

@@ -121,6 +121,7 @@ class HostileTrees(TreeCase):
         # paths of exactly 4095 bytes fit, with the terminator; 4096 do not.
         touch("x" * 82)
         touch("y" * 83)
+        touch("z" * 79 + ".jpg")  # left out for its name: no report
         os.close(fd)
         rc, _, err = run(["m"], self.tmp)
         got = entries(read(self.path("playlist.m3u")))
@@ -132,17 +133,19 @@ class HostileTrees(TreeCase):
                               rb"tonvelo: m/(\d+/){21}y{83}: File name too long\n$")
 
     def test_line_breaks_are_reported_escaped_and_left_out(self):
-        self.folder("m", {"ok.mp3": b"", "a\nb.mp3": b"", "x\ry/in.mp3": b""})
+        self.folder("m", {"ok.mp3": b"", "a\nb.mp3": b"", "x\ry/in.mp3": b"",
+                          "c\nd.jpg": b""})
         rc, _, err = run(["m"], self.tmp)
         self.assertEqual(rc, 0)
         self.assertEqual(sorted(err.splitlines()), [
             b"tonvelo: m/a\\nb.mp3: line break in name, left out",
             b"tonvelo: m/x\\ry: line break in name, left out"])
         self.assertEqual(entries(read(self.path("playlist.m3u"))), [b"m/ok.mp3"])
+        # A folder text that cannot stand on a line writes nothing.
         self.folder("we\nird", {"s.mp3": b""})
         rc, _, err = run(["we\nird"], self.tmp)
-        self.assertEqual((rc, err), (0, b"tonvelo: we\\nird: line break in name, left out\n"))
-        self.assertEqual(read(self.path("playlist.m3u")), HEADER)
+        self.assertEqual((rc, err), (2, b"tonvelo: we\\nird: line break in name, left out\n"))
+        self.assertEqual(entries(read(self.path("playlist.m3u"))), [b"m/ok.mp3"])
 
     def test_folder_starting_with_hash_or_blank_keeps_its_entries_playable(self):
         for name in ("#mix", " mix", "\tmix"):

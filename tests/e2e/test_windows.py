@@ -100,12 +100,14 @@ class WindowsProgram(TreeCase):
         self.assertEqual(wrun(["lib"], self.tmp), (0, BANNER, b""))
         self.assertEqual(lines(read(self.path("playlist.m3u"))), [b"lib/d/a.mp3"])
 
-    def test_plain_file_gives_an_opendir_line(self):
+    def test_plain_file_gives_an_opendir_line_and_writes_nothing(self):
         cwd = self.folder("cwd", {"song.mp3": b"x"})
         rc, out, err = wrun(["song.mp3"], cwd)
-        self.assertEqual((rc, out), (0, BANNER))
+        self.assertEqual((rc, out), (2, BANNER))
         self.assertRegex(err, rb"^opendir: [^\r\n]+\r\n$")
-        self.assertEqual(read(os.path.join(cwd, "playlist.m3u")), HEADER)
+        self.assertEqual(os.listdir(cwd), ["song.mp3"])
+        self.assertEqual(wrun(["-v"], cwd), (1, BANNER + crlf(b"Usage: program folder\n"),
+                                              b"tonvelo: -v: unknown option\r\n"))
 
     def test_paths_past_255_characters_are_reported_not_cut(self):
         lib = self.folder("lib")
