@@ -13,6 +13,7 @@
 #include "scan/collect.h"
 #include "scan/medialist.h"
 #include "platform/host.h"
+#include "playlist/interrupt.h"
 #include "playlist/replace.h"
 #include "report/report.h"
 
@@ -70,7 +71,7 @@ int main(int argc, char *argv[])
 		return finishText();
 
 	// Running out of memory costs this run's playlist, never the old one.
-	handleOutOfMemory(arg, discardReplacement);
+	handleOutOfMemory(arg, removeReplacementNow);
 	std::string folder;
 	NameLookup found = resolveScanRoot(arg, first, &folder);
 	if (found == NAME_MISSING) {

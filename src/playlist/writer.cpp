@@ -44,6 +44,10 @@ int writeEntries(std::FILE *fp, std::vector<char> &chunk, const char *prefix)
 	std::size_t prefixlen = std::strlen(prefix);
 	for (const char *path : mediaList.paths) {
 		std::size_t len = std::strlen(path);
+		// On a file system that ignores case, an old "PLAYLIST.M3U" is
+		// the file being written: a player would loop on it.
+		if (isReplacedFile(path, len))
+			continue;
 		chunk.insert(chunk.end(), prefix, prefix + prefixlen);
 		chunk.insert(chunk.end(), path, path + len);
 		chunk.push_back('\n');
@@ -72,12 +76,14 @@ bool writePlaylist(const char *folder)
 	std::string target = firstChoice(folder);
 	std::random_device source;
 
-	std::FILE *fp = createReplacement(target.c_str());
+	bool told;
+	std::FILE *fp = createReplacement(target.c_str(), &told);
 	if (fp == nullptr && target != PLAYLIST_NAME) {
 		int first = errno;
-		fp = createReplacement(PLAYLIST_NAME);
+		bool firstTold = told;
+		fp = createReplacement(PLAYLIST_NAME, &told);
 		// Silent when the second place works; else both are told.
-		if (fp == nullptr) {
+		if (fp == nullptr && !firstTold) {
 			int second = errno;
 			reportPath(target.c_str(), std::strerror(first));
 			errno = second;
@@ -85,7 +91,8 @@ bool writePlaylist(const char *folder)
 		target = PLAYLIST_NAME;
 	}
 	if (fp == nullptr) {
-		reportPath(target.c_str(), std::strerror(errno));
+		if (!told)
+			reportPath(target.c_str(), std::strerror(errno));
 		return false;
 	}
 

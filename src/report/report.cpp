@@ -8,6 +8,8 @@
 #include <cstring>
 #include <new>
 
+#include <unistd.h>
+
 #include "platform/host.h"
 
 namespace {
@@ -19,7 +21,8 @@ const auto PROGRESS_PERIOD = std::chrono::milliseconds(250);
 
 Clock::time_point started = Clock::now();
 Clock::time_point shownAt;
-// 0 while no status line is shown; read by signal handlers too.
+// How wide the status line shown is, 0 while none is; read by signal
+// handlers too.
 volatile std::sig_atomic_t shownWidth;
 int onTerminal = -1;    // unknown until first asked
 
@@ -107,29 +110,35 @@ void showProgress(std::size_t found)
 		return;
 	char line[64];
 	int n = std::snprintf(line, sizeof line, "\rtonvelo: %zu files found", found);
+	// Recorded before it is written, so that an interrupt meanwhile
+	// erases it all the same; a count never gets shorter.
+	shownWidth = n - 1;
 	std::fwrite(line, 1, n, stderr);
 	std::fflush(stderr);
 	shownAt = now;
-	shownWidth = n - 1;
-}
-
-int progressWidth()
-{
-	return shownWidth;
 }
 
 void clearProgress()
 {
-	if (shownWidth == 0)
-		return;
-	Line line;
-	put(line, "\r");
-	for (int i = 0; i < shownWidth; i++)
-		put(line, " ");
-	put(line, "\r");
-	flush(line);
 	std::fflush(stderr);
+	clearProgressNow();
+}
+
+void clearProgressNow()
+{
+	static const char blanks[] = "                                ";
+	int width = shownWidth;
+	if (width == 0)
+		return;
 	shownWidth = 0;
+	// Nothing more can be done about a failed write here.
+	bool ok = write(STDERR_FILENO, "\r", 1) == 1;
+	for (int left = width; ok && left > 0; left -= int(sizeof blanks) - 1) {
+		int n = left < int(sizeof blanks) - 1 ? left : int(sizeof blanks) - 1;
+		ok = write(STDERR_FILENO, blanks, n) == n;
+	}
+	if (ok)
+		ok = write(STDERR_FILENO, "\r", 1) == 1;
 }
 
 void handleOutOfMemory(const char *path, void (*cleanup)())

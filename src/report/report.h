@@ -18,9 +18,9 @@ void reportOpenFailure();
 void showProgress(std::size_t found);
 // Erases the status line, if one is shown.
 void clearProgress();
-// How wide the status line shown is, 0 when none: safe in a signal
-// handler, which has to erase it by its own means.
-int progressWidth();
+// The same by write() alone: safe in a signal handler, and on the thread
+// Windows runs a console handler on.
+void clearProgressNow();
 
 // From now on an allocation that fails runs cleanup (which must not
 // allocate), reports path with the reason and ends the process with

@@ -248,9 +248,9 @@ class WriteFaults(TreeCase):
     @unittest.skipUnless(FAULTS, "needs the write-fault shim")
     def test_interrupts_leave_the_old_playlist_and_nothing_else(self):
         music, listing = self.music_with_old()
-        cases = [({}, "rename", s) for s in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP)]
+        cases = [({}, "renameat", s) for s in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP)]
         # Without unnamed files the temporary one has a name all along.
-        cases += [({"TONVELO_NO_TMPFILE": "1"}, "rename", signal.SIGINT),
+        cases += [({"TONVELO_NO_TMPFILE": "1"}, "renameat", signal.SIGINT),
                   ({}, "linkat", signal.SIGKILL)]
         for extra, call, sig in cases:
             env = dict(extra, LD_PRELOAD=FAULTS, TONVELO_RAISE="%s:%d" % (call, sig),

@@ -1,7 +1,7 @@
 // Preloaded by the write tests. TONVELO_RAISE="call:signal" raises the
-// signal when the program calls rename or linkat, the moment its new
-// playlist is whole; TONVELO_NO_TMPFILE refuses unnamed files, as file
-// systems without them do.
+// signal when the program calls renameat, linkat or fchmod: the moments
+// its new playlist is whole, named and given its mode. TONVELO_NO_TMPFILE
+// refuses unnamed files, as file systems without them do.
 #include <cerrno>
 #include <csignal>
 #include <cstdarg>
@@ -9,6 +9,7 @@
 #include <cstring>
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -25,23 +26,23 @@ template <typename F> F next(const char *name)
 	return reinterpret_cast<F>(dlsym(RTLD_NEXT, name));
 }
 
-int openWith(const char *name, const char *path, int flags, va_list ap)
+int openatWith(const char *name, int dir, const char *path, int flags, va_list ap)
 {
-	using Open = int (*)(const char *, int, ...);
+	using Openat = int (*)(int, const char *, int, ...);
 	if ((flags & O_TMPFILE) == O_TMPFILE && std::getenv("TONVELO_NO_TMPFILE")) {
 		errno = EOPNOTSUPP;
 		return -1;
 	}
 	int mode = (flags & O_CREAT) || (flags & O_TMPFILE) == O_TMPFILE ? va_arg(ap, int) : 0;
-	return next<Open>(name)(path, flags, mode);
+	return next<Openat>(name)(dir, path, flags, mode);
 }
 
 } // namespace
 
-extern "C" int rename(const char *from, const char *to)
+extern "C" int renameat(int fd1, const char *from, int fd2, const char *to)
 {
-	raiseAt("rename");
-	return next<int (*)(const char *, const char *)>("rename")(from, to);
+	raiseAt("renameat");
+	return next<int (*)(int, const char *, int, const char *)>("renameat")(fd1, from, fd2, to);
 }
 
 extern "C" int linkat(int fd1, const char *from, int fd2, const char *to, int flags)
@@ -50,20 +51,26 @@ extern "C" int linkat(int fd1, const char *from, int fd2, const char *to, int fl
 	return next<int (*)(int, const char *, int, const char *, int)>("linkat")(fd1, from, fd2, to, flags);
 }
 
-extern "C" int open(const char *path, int flags, ...)
+extern "C" int fchmod(int fd, mode_t mode)
+{
+	raiseAt("fchmod");
+	return next<int (*)(int, mode_t)>("fchmod")(fd, mode);
+}
+
+extern "C" int openat(int dir, const char *path, int flags, ...)
 {
 	va_list ap;
 	va_start(ap, flags);
-	int fd = openWith("open", path, flags, ap);
+	int fd = openatWith("openat", dir, path, flags, ap);
 	va_end(ap);
 	return fd;
 }
 
-extern "C" int open64(const char *path, int flags, ...)
+extern "C" int openat64(int dir, const char *path, int flags, ...)
 {
 	va_list ap;
 	va_start(ap, flags);
-	int fd = openWith("open64", path, flags, ap);
+	int fd = openatWith("openat64", dir, path, flags, ap);
 	va_end(ap);
 	return fd;
 }

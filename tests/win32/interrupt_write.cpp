@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include "playlist/interrupt.h"
 #include "playlist/replace.h"
 
 int main(int argc, char *argv[])
@@ -12,7 +13,8 @@ int main(int argc, char *argv[])
 	if (argc != 2)
 		return 2;
 	catchSignals();
-	std::FILE *fp = createReplacement(argv[1]);
+	bool told;
+	std::FILE *fp = createReplacement(argv[1], &told);
 	if (fp == nullptr)
 		return 3;
 	std::fputs("#EXTM3U\n", fp);

@@ -1,0 +1,58 @@
+// The place a replacement goes to, and the system calls that make it:
+// one implementation per platform. The design (which way of writing, the
+// temporary names, the order of the steps) is replace.cpp's.
+#ifndef TONVELO_PLACE_H
+#define TONVELO_PLACE_H
+
+#include <cstdio>
+
+// What stands at the place now.
+enum PlaceKind {
+	PLACE_EMPTY,   // nothing: the new file is the first
+	PLACE_FILE,    // a file, replaced whole
+	PLACE_SPECIAL  // a FIFO or a device: written to, never replaced
+};
+
+#ifdef _WIN32
+#include "playlist/win32/place.h"
+#else
+#include "playlist/posix/place.h"
+#endif
+
+// Finds the place of path: the folder that holds it, its name there (links
+// at its end followed where they may be) and what stands there. Returns 0
+// or an errno; a place refused for safety is reported here and sets *told.
+// The place is to be left with leavePlace either way.
+int findPlace(const char *path, Place *place, bool *told);
+void leavePlace(Place *place);
+
+// New files, in text mode; nullptr with errno set when they cannot be had.
+// An unnamed file has no name until nameFile gives it one (ENOTSUP where
+// the system has none); a named one is private to its owner until its
+// attributes are set, and fails with EEXIST when its name is taken.
+std::FILE *openUnnamed(Place *place);
+std::FILE *openNamed(Place *place, const char *name);
+// The file at the place itself, emptied unless it is a FIFO or a device.
+std::FILE *openInPlace(Place *place);
+
+// Gives the new file the old one's owner, mode and access list, or those
+// of a new file when there was none.
+void setAttributes(Place *place, std::FILE *fp);
+// Gives the unnamed file the name name in the place's folder, or the
+// place's own name when name is null: 0 or an errno.
+int nameFile(Place *place, std::FILE *fp, const char *name);
+// Renames name over the file at the place: 0 or an errno.
+int renameIntoPlace(Place *place, const char *name);
+// Removes name from the place's folder: 0 or an errno. The second is safe
+// in a signal handler and on another thread.
+int removeName(Place *place, const char *name);
+void removeNameNow(const Place *place, const char *name);
+
+// The place's folder as reports show it: "" or ending in a separator.
+const char *shownFolder(const Place *place);
+// The name of the file at the place as the media list would hold it.
+const char *listedName(const Place *place);
+// True when path names the file at the place.
+bool isFileAtPlace(Place *place, const char *path);
+
+#endif

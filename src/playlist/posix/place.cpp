@@ -1,0 +1,340 @@
+#include "playlist/place.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdint>
+#include <cstdio>
+#include <dirent.h>
+#include <fcntl.h>
+#include <string>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+#include <vector>
+
+#include "report/report.h"
+
+namespace {
+
+// Links followed at the place before giving up, as the kernel does (ELOOP).
+const int MAX_LINKS = 40;
+const char ACL_XATTR[] = "system.posix_acl_access";
+const char LINK_REFUSED[] = "symbolic link of another user, not followed";
+const char SPECIAL_REFUSED[] = "FIFO or device of another user, not written to";
+
+// Splits path at its last "/" into the folder, with that "/", and the name.
+void splitPath(const std::string &path, std::string *folder, std::string *name)
+{
+	std::size_t slash = path.rfind('/');
+	*folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+	*name = path.substr(slash == std::string::npos ? 0 : slash + 1);
+}
+
+int openFolder(int at, const std::string &folder)
+{
+	return openat(at, folder.empty() ? "." : folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+}
+
+bool isSameFile(const struct stat &a, const struct stat &b)
+{
+	return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// The kernel's protected_symlinks and protected_fifos rules, which it
+// applies in sticky folders only, applied in every folder: a link, a FIFO
+// or a device is used only when it is the user's own or the folder owner's.
+bool isTrusted(const struct stat &st, int folder)
+{
+	struct stat owner;
+	return st.st_uid == geteuid() || (fstat(folder, &owner) == 0 && st.st_uid == owner.st_uid);
+}
+
+int refuse(const Place *place, const char *reason, bool *told)
+{
+	std::string path = place->shown + place->name;
+	reportPath(path.c_str(), path.size(), reason);
+	*told = true;
+	return EACCES;
+}
+
+// Takes the place one link further: to the folder and name the link open
+// in fd leads to. Returns 0 or an errno.
+int followLink(Place *place, int fd)
+{
+	char buf[PATH_MAX];
+	ssize_t n = readlinkat(fd, "", buf, sizeof buf);
+	if (n < 0)
+		return errno;
+	if (n == sizeof buf)
+		return ENAMETOOLONG;
+	std::string folder, name;
+	splitPath(std::string(buf, n), &folder, &name);
+	if (name.empty())
+		return EISDIR;
+	bool absolute = buf[0] == '/';
+	int next = openFolder(absolute ? AT_FDCWD : place->folder, folder);
+	if (next < 0)
+		return errno;
+	close(place->folder);
+	place->folder = next;
+	place->shown = absolute ? folder : place->shown + folder;
+	place->name = name;
+	return 0;
+}
+
+// The access ACL of the file open (O_PATH) in fd, read through /proc, the
+// one way to the extended attributes of such a file.
+void readAcl(Place *place, int fd)
+{
+	char proc[32];
+	std::snprintf(proc, sizeof proc, "/proc/self/fd/%d", fd);
+	ssize_t size = getxattr(proc, ACL_XATTR, nullptr, 0);
+	if (size <= 0)
+		return;
+	place->acl.resize(size);
+	size = getxattr(proc, ACL_XATTR, place->acl.data(), size);
+	place->acl.resize(size > 0 ? size : 0);
+}
+
+// Settles what the file at the place, open (O_PATH) in fd, is and whether
+// it may be replaced or written to. Returns 0 or an errno.
+int judgeFile(Place *place, int fd, bool *told)
+{
+	const struct stat &st = place->old;
+	if (S_ISDIR(st.st_mode))
+		return EISDIR;
+	if (!S_ISREG(st.st_mode)) {
+		if (!isTrusted(st, place->folder))
+			return refuse(place, SPECIAL_REFUSED, told);
+		place->kind = PLACE_SPECIAL;
+		return 0;
+	}
+	place->kind = PLACE_FILE;
+	// An old file the user may not write is not replaced either.
+	if (faccessat(place->folder, place->name.c_str(), W_OK, 0) != 0)
+		return errno;
+	readAcl(place, fd);
+	return 0;
+}
+
+// The mode's group bits stand for the ACL's mask: without the ACL they
+// would give the owning group what only named users and groups had. The
+// group's own entry is kept instead.
+mode_t modeWithoutAcl(mode_t mode, const std::vector<char> &acl)
+{
+	// A header of 4 bytes, then entries of a tag (2 bytes), permissions
+	// (2) and an id (4), little-endian.
+	const unsigned GROUP_OBJ = 0x04, MASK = 0x10;
+	unsigned group = 7, mask = 7;
+	for (std::size_t i = 4; i + 8 <= acl.size(); i += 8) {
+		unsigned tag = std::uint8_t(acl[i]) | std::uint8_t(acl[i + 1]) << 8;
+		unsigned perm = std::uint8_t(acl[i + 2]) & 7;
+		if (tag == GROUP_OBJ)
+			group = perm;
+		else if (tag == MASK)
+			mask = perm;
+	}
+	return (mode & ~mode_t(070)) | mode_t((group & mask) << 3);
+}
+
+// True when folder lists name exactly; also when it cannot be read.
+bool listsExactly(int folder, const std::string &name)
+{
+	int fd = openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+	DIR *dir = fd >= 0 ? fdopendir(fd) : nullptr;
+	if (dir == nullptr) {
+		if (fd >= 0)
+			close(fd);
+		return true;
+	}
+	bool found = false;
+	while (struct dirent *ent = readdir(dir))
+		if (name == ent->d_name)
+			found = true;
+	closedir(dir);
+	return found;
+}
+
+std::FILE *streamOf(int fd)
+{
+	if (fd < 0)
+		return nullptr;
+	std::FILE *fp = fdopen(fd, "w");
+	if (fp == nullptr) {
+		int err = errno;
+		close(fd);
+		errno = err;
+	}
+	return fp;
+}
+
+} // namespace
+
+int findPlace(const char *path, Place *place, bool *told)
+{
+	*place = Place();
+	std::string folder;
+	splitPath(path, &folder, &place->name);
+	place->shown = folder;
+	place->folder = openFolder(AT_FDCWD, folder);
+	if (place->folder < 0)
+		return errno;
+	for (int links = 0;; links++) {
+		int fd = openat(place->folder, place->name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+		if (fd < 0)
+			return errno == ENOENT ? 0 : errno;
+		int err = fstat(fd, &place->old) == 0 ? 0 : errno;
+		bool link = err == 0 && S_ISLNK(place->old.st_mode);
+		if (link && !isTrusted(place->old, place->folder))
+			err = refuse(place, LINK_REFUSED, told);
+		else if (link)
+			err = links == MAX_LINKS ? ELOOP : followLink(place, fd);
+		else if (err == 0)
+			err = judgeFile(place, fd, told);
+		close(fd);
+		if (err != 0 || !link)
+			return err;
+	}
+}
+
+void leavePlace(Place *place)
+{
+	if (place->folder >= 0)
+		close(place->folder);
+	place->folder = -1;
+}
+
+std::FILE *openUnnamed(Place *place)
+{
+#ifdef O_TMPFILE
+	// It is given its name through /proc.
+	if (access("/proc/self/fd", X_OK) == 0)
+		return streamOf(openat(place->folder, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
+#else
+	(void)place;
+#endif
+	errno = ENOTSUP;
+	return nullptr;
+}
+
+std::FILE *openNamed(Place *place, const char *name)
+{
+	int fd = openat(place->folder, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+	std::FILE *fp = streamOf(fd);
+	if (fd >= 0 && fp == nullptr) {
+		int err = errno;
+		unlinkat(place->folder, name, 0);
+		errno = err;
+	}
+	return fp;
+}
+
+std::FILE *openInPlace(Place *place)
+{
+	// Not blocked by a FIFO put there meanwhile; the user's own one, found
+	// there, is waited for as any writer waits for its reader.
+	const char *name = place->name.c_str();
+	int flags = O_WRONLY | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC;
+	int fd = openat(place->folder, name, flags | O_NONBLOCK);
+	if (fd < 0 && errno == ENXIO && S_ISFIFO(place->old.st_mode))
+		fd = openat(place->folder, name, flags);
+	if (fd < 0)
+		return nullptr;
+	struct stat st;
+	int err = 0;
+	if (fstat(fd, &st) != 0 || fcntl(fd, F_SETFL, 0) != 0) // writes block again
+		err = errno;
+	else if (!isSameFile(st, place->old))
+		err = EAGAIN; // not what was looked at
+	else if (S_ISREG(st.st_mode) && ftruncate(fd, 0) != 0)
+		err = errno;
+	if (err != 0) {
+		close(fd);
+		errno = err;
+		return nullptr;
+	}
+	return streamOf(fd);
+}
+
+void setAttributes(Place *place, std::FILE *fp)
+{
+	int fd = fileno(fp);
+	if (place->kind != PLACE_FILE) {
+		// A new file's mode, now that it is whole.
+		mode_t mask = umask(0);
+		umask(mask);
+		if (fchmod(fd, 0666 & ~mask) != 0) {
+			// Kept private.
+		}
+		return;
+	}
+	const struct stat &old = place->old;
+	if (fchown(fd, old.st_uid, old.st_gid) != 0 && fchown(fd, uid_t(-1), old.st_gid) != 0) {
+		// Not permitted: the new file stays the writer's own.
+	}
+	// No ACL unless the old file had one: one the folder's default gave the
+	// new file could allow more than the old file did.
+	mode_t mode = old.st_mode & 07777;
+	if (place->acl.empty())
+		fremovexattr(fd, ACL_XATTR);
+	else if (fsetxattr(fd, ACL_XATTR, place->acl.data(), place->acl.size(), 0) != 0)
+		mode = modeWithoutAcl(mode, place->acl);
+	if (fchmod(fd, mode) != 0) {
+		// Kept private.
+	}
+}
+
+int nameFile(Place *place, std::FILE *fp, const char *name)
+{
+	char proc[32];
+	std::snprintf(proc, sizeof proc, "/proc/self/fd/%d", fileno(fp));
+	const char *to = name != nullptr ? name : place->name.c_str();
+	return linkat(AT_FDCWD, proc, place->folder, to, AT_SYMLINK_FOLLOW) == 0 ? 0 : errno;
+}
+
+int renameIntoPlace(Place *place, const char *name)
+{
+	return renameat(place->folder, name, place->folder, place->name.c_str()) == 0 ? 0 : errno;
+}
+
+int removeName(Place *place, const char *name)
+{
+	const char *doomed = name != nullptr ? name : place->name.c_str();
+	return unlinkat(place->folder, doomed, 0) == 0 ? 0 : errno;
+}
+
+void removeNameNow(const Place *place, const char *name)
+{
+	unlinkat(place->folder, name, 0);
+}
+
+const char *shownFolder(const Place *place)
+{
+	return place->shown.c_str();
+}
+
+const char *listedName(const Place *place)
+{
+	return place->name.c_str();
+}
+
+bool isFileAtPlace(Place *place, const char *path)
+{
+	struct stat st;
+	if (stat(path, &st) != 0)
+		return false;
+	if (isSameFile(st, place->old))
+		return true;
+	// A file system that ignores case may give each spelling of a name a
+	// number of its own (FAT through FUSE): another spelling, in the same
+	// folder, where no file has the place's exact name, is the same file.
+	std::string folder, name;
+	splitPath(path, &folder, &name);
+	struct stat here, there;
+	int fd = openFolder(AT_FDCWD, folder);
+	bool sameFolder = fd >= 0 && fstat(fd, &there) == 0 && fstat(place->folder, &here) == 0 &&
+			  isSameFile(here, there);
+	if (fd >= 0)
+		close(fd);
+	return sameFolder && name != place->name && !listsExactly(place->folder, place->name);
+}

@@ -1,0 +1,28 @@
+#include "playlist/interrupt.h"
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+
+#include "playlist/replace.h"
+#include "report/report.h"
+
+namespace {
+
+// Ctrl-C, Ctrl-Break, a closed console window, a logoff or a shutdown:
+// runs on a thread of its own while the program goes on.
+BOOL WINAPI onConsoleEvent(DWORD)
+{
+	removeReplacementNow();
+	clearProgressNow();
+	// Not handled: the system ends the process as it would have.
+	return FALSE;
+}
+
+} // namespace
+
+void catchSignals()
+{
+	SetConsoleCtrlHandler(onConsoleEvent, TRUE);
+}

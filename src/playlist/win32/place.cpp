@@ -1,0 +1,266 @@
+#include "playlist/place.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <cwchar>
+#include <fcntl.h>
+#include <io.h>
+#include <string>
+
+#include "platform/win32/units.h"
+
+namespace {
+
+// The longest path Windows takes (below "\\?\"), and a temporary name.
+enum { LONGEST_PATH = 32768 + 16 };
+
+int mapFileError(DWORD code)
+{
+	switch (code) {
+	case ERROR_FILE_NOT_FOUND:
+	case ERROR_PATH_NOT_FOUND:
+	case ERROR_INVALID_NAME:
+	case ERROR_BAD_PATHNAME:
+		return ENOENT;
+	case ERROR_ACCESS_DENIED:
+	case ERROR_SHARING_VIOLATION:
+	case ERROR_LOCK_VIOLATION:
+		return EACCES;
+	case ERROR_WRITE_PROTECT:
+		return EROFS;
+	case ERROR_FILE_EXISTS:
+	case ERROR_ALREADY_EXISTS:
+		return EEXIST;
+	case ERROR_NOT_SAME_DEVICE:
+		return EXDEV;
+	case ERROR_DISK_FULL:
+	case ERROR_HANDLE_DISK_FULL:
+		return ENOSPC;
+	case ERROR_FILENAME_EXCED_RANGE:
+		return ENAMETOOLONG;
+	case ERROR_NOT_ENOUGH_MEMORY:
+	case ERROR_OUTOFMEMORY:
+		return ENOMEM;
+	default:
+		return EIO;
+	}
+}
+
+// Each unit as the byte of its value; false when one is above 255.
+bool narrowUnits(const std::wstring &wide, std::string *text)
+{
+	text->clear();
+	for (wchar_t c : wide) {
+		if (c > 0xFF)
+			return false;
+		*text += static_cast<char>(c);
+	}
+	return true;
+}
+
+// For reports only: units beyond a byte cannot be shown as they are.
+std::string shownText(const std::wstring &wide)
+{
+	std::string s;
+	for (wchar_t c : wide)
+		s += c < 0x100 ? char(c) : '?';
+	return s;
+}
+
+std::wstring pathOf(const Place *place, const char *name)
+{
+	return place->folder + (name != nullptr ? widen(name) : place->name);
+}
+
+// Looks at the old file at *path, and takes *path to the file a link
+// there leads to: not every link says it is one (Wine's do not), so the
+// name the open file has is the one replaced. It is opened for deletion,
+// as a rename over it needs: one that a player holds open without
+// sharing that is in use, and the place counts as failed.
+int lookAtOld(std::wstring *path, Place *place)
+{
+	HANDLE h = CreateFileW(path->c_str(), DELETE,
+			       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+			       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+	if (h == INVALID_HANDLE_VALUE)
+		return mapFileError(GetLastError());
+	static wchar_t buf[LONGEST_PATH];
+	DWORD n = GetFinalPathNameByHandleW(h, buf, LONGEST_PATH, FILE_NAME_NORMALIZED);
+	DWORD code = GetLastError();
+	BY_HANDLE_FILE_INFORMATION info;
+	bool known = GetFileInformationByHandle(h, &info) != 0;
+	CloseHandle(h);
+	if (n == 0 || n >= LONGEST_PATH)
+		return n == 0 ? mapFileError(code) : ENAMETOOLONG;
+	if (!known)
+		return mapFileError(GetLastError());
+	path->assign(buf, n);
+	place->attributes = info.dwFileAttributes;
+	place->volume = info.dwVolumeSerialNumber;
+	place->index = static_cast<ULONGLONG>(info.nFileIndexHigh) << 32 | info.nFileIndexLow;
+	if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+		return EISDIR;
+	// A read-only playlist is not replaced, as it could not be written.
+	if (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY)
+		return EACCES;
+	place->kind = PLACE_FILE;
+	return 0;
+}
+
+// Text mode: each "\n" is written as CR LF, the Windows line end.
+std::FILE *streamOf(HANDLE h)
+{
+	int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_WRONLY | _O_TEXT);
+	if (fd < 0) {
+		CloseHandle(h);
+		errno = EMFILE;
+		return nullptr;
+	}
+	std::FILE *fp = _fdopen(fd, "wt");
+	if (fp == nullptr) {
+		int err = errno;
+		_close(fd);
+		errno = err;
+	}
+	return fp;
+}
+
+} // namespace
+
+int findPlace(const char *path, Place *place, bool *)
+{
+	*place = Place();
+	std::wstring target = widen(path);
+	DWORD attributes = GetFileAttributesW(target.c_str());
+	if (attributes == INVALID_FILE_ATTRIBUTES && GetLastError() != ERROR_FILE_NOT_FOUND)
+		return mapFileError(GetLastError());
+	if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+		return EISDIR;
+	if (attributes != INVALID_FILE_ATTRIBUTES) {
+		int err = lookAtOld(&target, place);
+		if (err != 0)
+			return err;
+	}
+	std::size_t sep = target.find_last_of(L"/\\");
+	place->folder = sep == std::wstring::npos ? std::wstring() : target.substr(0, sep + 1);
+	place->name = target.substr(sep == std::wstring::npos ? 0 : sep + 1);
+	place->shown = shownText(place->folder);
+	if (!narrowUnits(place->name, &place->listed))
+		place->listed.clear();
+	return 0;
+}
+
+void leavePlace(Place *)
+{
+}
+
+std::FILE *openUnnamed(Place *)
+{
+	errno = ENOTSUP;
+	return nullptr;
+}
+
+std::FILE *openNamed(Place *place, const char *name)
+{
+	// Others may delete it while it is open: so can the console handler.
+	std::wstring path = pathOf(place, name);
+	HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE | DELETE,
+			       FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+			       FILE_ATTRIBUTE_NORMAL, nullptr);
+	if (h == INVALID_HANDLE_VALUE) {
+		errno = mapFileError(GetLastError());
+		return nullptr;
+	}
+	std::FILE *fp = streamOf(h);
+	if (fp == nullptr) {
+		int err = errno;
+		DeleteFileW(path.c_str());
+		errno = err;
+	}
+	return fp;
+}
+
+std::FILE *openInPlace(Place *place)
+{
+	HANDLE h = CreateFileW(pathOf(place, nullptr).c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+			       nullptr, TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+	if (h == INVALID_HANDLE_VALUE) {
+		errno = mapFileError(GetLastError());
+		return nullptr;
+	}
+	return streamOf(h);
+}
+
+void setAttributes(Place *place, std::FILE *fp)
+{
+	// The old file's attributes carry over; its access list is the
+	// folder's, as for any new file there.
+	const DWORD kept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+			   FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+	if (place->kind != PLACE_FILE || !(place->attributes & kept))
+		return;
+	std::fflush(fp);
+	FILE_BASIC_INFO info = {}; // times of zero are left as they are
+	info.FileAttributes = place->attributes & kept;
+	HANDLE h = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(fp)));
+	SetFileInformationByHandle(h, FileBasicInfo, &info, sizeof info);
+}
+
+int nameFile(Place *, std::FILE *, const char *)
+{
+	return ENOTSUP;
+}
+
+int renameIntoPlace(Place *place, const char *name)
+{
+	if (MoveFileExW(pathOf(place, name).c_str(), pathOf(place, nullptr).c_str(),
+			MOVEFILE_REPLACE_EXISTING))
+		return 0;
+	return mapFileError(GetLastError());
+}
+
+int removeName(Place *place, const char *name)
+{
+	if (DeleteFileW(pathOf(place, name).c_str()))
+		return 0;
+	return mapFileError(GetLastError());
+}
+
+void removeNameNow(const Place *place, const char *name)
+{
+	// Nothing is allocated on the console handler's thread.
+	static wchar_t path[LONGEST_PATH];
+	std::size_t len = place->folder.size();
+	if (len + std::strlen(name) >= LONGEST_PATH)
+		return;
+	place->folder.copy(path, len);
+	for (; *name != '\0'; name++)
+		path[len++] = static_cast<unsigned char>(*name);
+	path[len] = L'\0';
+	DeleteFileW(path);
+}
+
+const char *shownFolder(const Place *place)
+{
+	return place->shown.c_str();
+}
+
+const char *listedName(const Place *place)
+{
+	return place->listed.c_str();
+}
+
+bool isFileAtPlace(Place *place, const char *path)
+{
+	HANDLE h = CreateFileW(widen(path).c_str(), 0,
+			       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+			       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+	if (h == INVALID_HANDLE_VALUE)
+		return false;
+	BY_HANDLE_FILE_INFORMATION info;
+	bool known = GetFileInformationByHandle(h, &info) != 0;
+	CloseHandle(h);
+	return known && info.dwVolumeSerialNumber == place->volume &&
+	       (static_cast<ULONGLONG>(info.nFileIndexHigh) << 32 | info.nFileIndexLow) == place->index;
+}
