@@ -62,6 +62,53 @@ void put(Line &line, const char *s)
 	put(line, s, std::strlen(s));
 }
 
+// The length of a valid UTF-8 sequence at s, else 1. Overlong forms are
+// not valid: a lenient terminal could read one as a control.
+std::size_t sequenceLength(const char *s, std::size_t left)
+{
+	unsigned char c = s[0];
+	if (c < 0xC2 || c > 0xF4)
+		return 1;
+	std::size_t n = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : 2;
+	unsigned char low = c == 0xE0 ? 0xA0 : c == 0xF0 ? 0x90 : 0x80;
+	unsigned char high = c == 0xED ? 0x9F : c == 0xF4 ? 0x8F : 0xBF;
+	if (n > left || static_cast<unsigned char>(s[1]) < low || static_cast<unsigned char>(s[1]) > high)
+		return 1;
+	for (std::size_t i = 2; i < n; i++)
+		if ((static_cast<unsigned char>(s[i]) & 0xC0) != 0x80)
+			return 1;
+	return n;
+}
+
+// How many bytes at s make a control character that a terminal would act
+// on, C0, DEL or C1, as a byte of its own or as UTF-8 (0x9B and C2 9B are
+// both CSI to many terminals); 0 when s starts with none.
+std::size_t controlLength(const char *s, std::size_t left)
+{
+	unsigned char c = s[0];
+	if (c < 0x20 || c == 0x7F)
+		return 1;
+	if (c == 0xC2 && left > 1 && static_cast<unsigned char>(s[1]) >= 0x80 &&
+	    static_cast<unsigned char>(s[1]) <= 0x9F)
+		return 2;
+	// A byte of 0x80 to 0x9F within a valid sequence is no character of
+	// its own; sequenceLength steps over those.
+	return c >= 0x80 && c <= 0x9F ? 1 : 0;
+}
+
+void putEscaped(Line &line, unsigned char c)
+{
+	char esc[8];
+	if (c == '\n')
+		put(line, "\\n");
+	else if (c == '\r')
+		put(line, "\\r");
+	else {
+		std::snprintf(esc, sizeof esc, "\\x%02x", c);
+		put(line, esc);
+	}
+}
+
 } // namespace
 
 void reportPath(const char *path, const char *reason)
@@ -73,18 +120,16 @@ void reportPath(const char *path, std::size_t len, const char *reason)
 {
 	Line line;
 	put(line, "tonvelo: ");
-	for (std::size_t i = 0; i < len; i++) {
-		unsigned char c = path[i];
-		char esc[8];
-		if (c == '\n')
-			put(line, "\\n");
-		else if (c == '\r')
-			put(line, "\\r");
-		else if (c < 0x20 || c == 0x7f) {
-			std::snprintf(esc, sizeof esc, "\\x%02x", c);
-			put(line, esc);
-		} else
-			put(line, reinterpret_cast<const char *>(&c), 1);
+	for (std::size_t i = 0; i < len;) {
+		std::size_t n = controlLength(path + i, len - i);
+		if (n == 0) {
+			std::size_t kept = sequenceLength(path + i, len - i);
+			put(line, path + i, kept);
+			i += kept;
+			continue;
+		}
+		for (; n > 0; n--, i++)
+			putEscaped(line, static_cast<unsigned char>(path[i]));
 	}
 	put(line, ": ");
 	put(line, reason);

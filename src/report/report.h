@@ -6,7 +6,9 @@
 
 #include <cstddef>
 
-// Control bytes in path are escaped so that one report stays one line.
+// Control characters in path (C0, DEL and C1, as bytes or as UTF-8) are
+// escaped as \n, \r or \xNN, so that one report stays one line and no
+// name can steer the terminal.
 void reportPath(const char *path, const char *reason);
 void reportPath(const char *path, std::size_t len, const char *reason);
 

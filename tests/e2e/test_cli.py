@@ -3,17 +3,29 @@ import os
 import resource
 import signal
 import stat
+import struct
 import sys
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from harness import (BANNER, HEADER, IS_ROOT, NOTICE, USAGE, TreeCase,  # noqa: E402
-                     entries, make_tree, read, run)
+from harness import (BANNER, HEADER, IS_ROOT, NOTICE, TONVELO, USAGE,  # noqa: E402
+                     TreeCase, entries, make_tree, read, run)
 
 ALBUM = {"a.mp3": b"1", "b.flac": b"2", "sub/c.ogg": b"3"}
+ACL = "system.posix_acl_access"
+ANY = 0xFFFFFFFF  # the id of an entry that names no user or group
 OLD = HEADER + b"/old/one.mp3\n"
 FAULTS = os.environ.get("TONVELO_WRITE_FAULTS", "")
 SANITIZED = os.environ.get("TONVELO_SANITIZED", "0") not in ("0", "")
+
+
+def acl_xattr(*entries):
+    """An access ACL as the kernel stores it: (tag, permissions, id) each."""
+    return struct.pack("<I", 2) + b"".join(struct.pack("<HHI", *e) for e in entries)
+
+
+def no_core():
+    resource.setrlimit(resource.RLIMIT_CORE, (0, 0))
 
 
 class CommandLine(TreeCase):
@@ -249,16 +261,49 @@ class WriteFaults(TreeCase):
     def test_interrupts_leave_the_old_playlist_and_nothing_else(self):
         music, listing = self.music_with_old()
         cases = [({}, "renameat", s) for s in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP)]
-        # Without unnamed files the temporary one has a name all along.
-        cases += [({"TONVELO_NO_TMPFILE": "1"}, "renameat", signal.SIGINT),
-                  ({}, "linkat", signal.SIGKILL)]
+        # Without unnamed files the temporary one has a name all along;
+        # every signal that ends the process removes it.
+        cases += [({"TONVELO_NO_TMPFILE": "1"}, "renameat", s)
+                  for s in (signal.SIGINT, signal.SIGQUIT, signal.SIGUSR1, signal.SIGUSR2,
+                            signal.SIGALRM, signal.SIGXCPU, signal.SIGRTMIN + 3)]
+        cases += [({}, "linkat", signal.SIGKILL)]
         for extra, call, sig in cases:
             env = dict(extra, LD_PRELOAD=FAULTS, TONVELO_RAISE="%s:%d" % (call, sig),
                        ASAN_OPTIONS="verify_asan_link_order=0")
-            rc, _, err = run([music], self.tmp, env=env)
+            rc, _, err = run([music], self.tmp, env=env, preexec=no_core)
             self.assertEqual((rc, err), (-sig, b""), (extra, call, sig))
             self.assertEqual(sorted(os.listdir(music)), sorted(listing), (extra, call, sig))
             self.assertEqual(read(os.path.join(music, "playlist.m3u")), OLD)
+
+        # With no old playlist the whole file takes its final name at once:
+        # no rename, so no moment a kill leaves a temporary file behind.
+        os.remove(os.path.join(music, "playlist.m3u"))
+        env = dict(LD_PRELOAD=FAULTS, TONVELO_RAISE="renameat:9",
+                   ASAN_OPTIONS="verify_asan_link_order=0")
+        self.assertEqual(run([music], self.tmp, env=env), (0, BANNER, b""))
+        self.assertEqual(sorted(os.listdir(music)), sorted(listing))
+
+    @unittest.skipUnless(FAULTS, "needs the write-fault shim")
+    def test_a_named_temporary_file_is_private_and_unforeseeable(self):
+        music, listing = self.music_with_old()
+        os.chmod(os.path.join(music, "playlist.m3u"), 0o644)
+        # Killed once whole, before it has its mode: what a kill -9 leaves.
+        env = dict(LD_PRELOAD=FAULTS, TONVELO_NO_TMPFILE="1", TONVELO_RAISE="fchmod:9",
+                   ASAN_OPTIONS="verify_asan_link_order=0")
+        # In a fresh pid namespace each run has the same process id, 2: the
+        # shell's child.
+        args, program, killed = ([music], None, -9) if not IS_ROOT else (
+            ["--pid", "--fork", "sh", "-c", '"$@"; exit $?', "sh", TONVELO, music], "unshare", 137)
+        names = []
+        for _ in range(2):
+            rc, _, _ = run(args, self.tmp, env=env, program=program)
+            left = [n for n in os.listdir(music) if n not in listing]
+            self.assertEqual((rc, len(left)), (killed, 1), left)
+            self.assertRegex(left[0], r"^\.m3u[0-9a-f]{8}$")
+            self.assertEqual(stat.S_IMODE(os.stat(os.path.join(music, left[0])).st_mode), 0o600)
+            os.remove(os.path.join(music, left[0]))
+            names.append(left[0])
+        self.assertNotEqual(names[0], names[1])
 
     @unittest.skipIf(SANITIZED, "the sanitizers need far more address space")
     def test_running_out_of_memory_keeps_the_old_playlist(self):
@@ -333,6 +378,79 @@ class WriteFaults(TreeCase):
                           65534 if IS_ROOT else st.st_gid, 1))
         self.assertEqual(read(self.path("lists", "twin.m3u")), OLD)
         self.assertEqual(sorted(os.listdir(self.path("lists"))), ["mine.m3u", "twin.m3u"])
+
+    def test_the_access_acl_is_kept_and_never_widened(self):
+        music, _ = self.music_with_old()
+        mine = os.path.join(music, "playlist.m3u")
+        os.chmod(mine, 0o640)
+        # u::rw- u:nobody:rw- g::r-- m::rw- o::---, as setfacl -m u:nobody:rw
+        acl = acl_xattr((1, 6, ANY), (2, 6, 65534), (4, 4, ANY), (0x10, 6, ANY), (0x20, 0, ANY))
+        try:
+            os.setxattr(mine, ACL, acl)
+        except OSError:
+            self.skipTest("no ACLs on this file system")
+        self.assertEqual(run([music], self.tmp), (0, BANNER, b""))
+        self.assertEqual((os.getxattr(mine, ACL), stat.S_IMODE(os.stat(mine).st_mode)),
+                         (acl, 0o660))
+        # Where the ACL cannot be set, the group gets its own entry, not the mask.
+        if FAULTS:
+            env = dict(LD_PRELOAD=FAULTS, TONVELO_NO_ACL="1",
+                       ASAN_OPTIONS="verify_asan_link_order=0")
+            self.assertEqual(run([music], self.tmp, env=env), (0, BANNER, b""))
+            self.assertEqual(stat.S_IMODE(os.stat(mine).st_mode), 0o640)
+        # None where the old one had none, whatever the folder gives new files.
+        os.removexattr(mine, ACL)
+        os.setxattr(music, "system.posix_acl_default", acl)
+        self.assertEqual(run([music], self.tmp), (0, BANNER, b""))
+        self.assertNotIn(ACL, os.listxattr(mine))
+        self.assertEqual(stat.S_IMODE(os.stat(mine).st_mode), 0o640)
+
+
+@unittest.skipUnless(IS_ROOT, "needs root to give links and files to another user")
+class OtherUsers(TreeCase):
+    """What a co-user put at the playlist's place in a shared folder."""
+
+    def test_links_fifos_and_devices_of_another_user_are_refused(self):
+        music = self.folder("music", ALBUM, mode=0o1777)
+        cwd = self.folder("cwd")
+        self.folder("keys", {"key": b"secret\n"}, mode=0o700)
+        self.folder("lists", {"mine.m3u": OLD})
+        place = os.path.join(music, "playlist.m3u")
+        link, special = b"symbolic link of another user, not followed", \
+            b"FIFO or device of another user, not written to"
+        cases = [
+            (lambda: os.symlink(self.path("keys", "key"), place), place, link),
+            (lambda: os.symlink("../keys/new.sh", place), place, link),
+            (lambda: os.mkfifo(place), place, special),
+            (lambda: os.mknod(place, 0o666 | stat.S_IFCHR, os.makedev(1, 7)), place, special),
+            # The runner's own link, to another user's: each link is judged.
+            (lambda: os.symlink("../lists/theirs.m3u", place),
+             self.path("music", "..", "lists", "theirs.m3u"), link)]
+        os.symlink(self.path("keys", "key"), self.path("lists", "theirs.m3u"))
+        os.lchown(self.path("lists", "theirs.m3u"), 65534, 65534)
+        for make, refused, reason in cases:
+            make()
+            if refused == place:
+                os.lchown(place, 65534, 65534)
+            reader = os.open(place, os.O_RDONLY | os.O_NONBLOCK) if os.path.exists(place) \
+                and stat.S_ISFIFO(os.stat(place).st_mode) else None
+            rc, out, err = run([music], cwd)
+            self.assertEqual((rc, out, err), (0, BANNER, b"tonvelo: " + refused.encode() +
+                                              b": " + reason + b"\n"), reason)
+            self.assertEqual(len(entries(read(os.path.join(cwd, "playlist.m3u")))), 3)
+            if reader is not None:  # no writer came, or it would have a line
+                self.assertEqual(os.read(reader, 100), b"")
+                os.close(reader)
+            os.remove(place)
+        self.assertEqual(read(self.path("keys", "key")), b"secret\n")
+        self.assertEqual(os.listdir(self.path("keys")), ["key"])
+
+        # A link of the folder's owner is followed, as the runner's own is.
+        os.chown(music, 65534, 65534)
+        os.symlink("../lists/mine.m3u", place)
+        os.lchown(place, 65534, 65534)
+        self.assertEqual(run([music], cwd), (0, BANNER, b""))
+        self.assertEqual(len(entries(read(self.path("lists", "mine.m3u")))), 3)
 
 
 if __name__ == "__main__":

@@ -3,12 +3,13 @@ import os
 import resource
 import shutil
 import socket
+import subprocess
 import sys
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from harness import (BANNER, HEADER, IS_ROOT, TONVELO, TreeCase, entries, read,  # noqa: E402
-                     run)
+from harness import (BANNER, HEADER, IS_ROOT, TONVELO, TreeCase, entries,  # noqa: E402
+                     make_tree, read, run)
 
 
 class HostileTrees(TreeCase):
@@ -135,10 +136,17 @@ class HostileTrees(TreeCase):
     def test_line_breaks_are_reported_escaped_and_left_out(self):
         self.folder("m", {"ok.mp3": b"", "a\nb.mp3": b"", "x\ry/in.mp3": b"",
                           "c\nd.jpg": b""})
+        # C1 controls too, raw or in UTF-8 (CSI to many terminals); other
+        # characters, with bytes of that range inside, stay as they are.
+        with open(self.path("m", b"e\n\x9b\xc2\x9b\xe0\x82\x9b\xc3\x9b\xe2\x80\x93".decode(
+                "utf-8", "surrogateescape")), "wb"):
+            pass
         rc, _, err = run(["m"], self.tmp)
         self.assertEqual(rc, 0)
         self.assertEqual(sorted(err.splitlines()), [
             b"tonvelo: m/a\\nb.mp3: line break in name, left out",
+            b"tonvelo: m/e\\n\\x9b\\xc2\\x9b\xe0\\x82\\x9b\xc3\x9b\xe2\x80\x93: "
+            b"line break in name, left out",
             b"tonvelo: m/x\\ry: line break in name, left out"])
         self.assertEqual(entries(read(self.path("playlist.m3u"))), [b"m/ok.mp3"])
         # A folder text that cannot stand on a line writes nothing.
@@ -146,6 +154,33 @@ class HostileTrees(TreeCase):
         rc, _, err = run(["we\nird"], self.tmp)
         self.assertEqual((rc, err), (2, b"tonvelo: we\\nird: line break in name, left out\n"))
         self.assertEqual(entries(read(self.path("playlist.m3u"))), [b"m/ok.mp3"])
+
+    def test_a_playlist_on_fat_never_lists_itself(self):
+        """FAT ignores case: an old PLAYLIST.M3U is the file written."""
+        mnt = self.folder("mnt")
+        if not self.mount_fat(mnt):
+            self.skipTest("no FAT: needs mkfs.vfat and root for vfat, or fusefat and /dev/fuse")
+        make_tree(mnt, {"music/a.mp3": b"1", "music/PLAYLIST.M3U": HEADER + b"x.mp3\n"})
+        music = os.path.join(mnt, "music")
+        for args, cwd in (([music], self.tmp), (["."], music)):
+            self.assertEqual(run(args, cwd), (0, BANNER, b""), args)
+            got = entries(read(os.path.join(music, "playlist.m3u")))
+            self.assertEqual([os.path.basename(p) for p in got], [b"a.mp3"], args)
+
+    def mount_fat(self, mnt):
+        """Mounts a new FAT image on mnt; false when none can be had."""
+        mkfs = shutil.which("mkfs.vfat") or shutil.which("mkfs.vfat", path="/sbin:/usr/sbin")
+        image = self.path("fat.img")
+        with open(image, "wb") as f:
+            f.truncate(8 << 20)
+        if not mkfs or subprocess.run([mkfs, image], capture_output=True).returncode != 0:
+            return False
+        for cmd, undo in ((["mount", "-t", "vfat", "-o", "loop", image, mnt], ["umount", mnt]),
+                          (["fusefat", "-o", "rw+", image, mnt], ["fusermount", "-u", mnt])):
+            if shutil.which(cmd[0]) and subprocess.run(cmd, capture_output=True).returncode == 0:
+                self.addCleanup(subprocess.run, undo, capture_output=True)
+                return True
+        return False
 
     def test_folder_starting_with_hash_or_blank_keeps_its_entries_playable(self):
         for name in ("#mix", " mix", "\tmix"):

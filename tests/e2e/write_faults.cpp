@@ -1,7 +1,8 @@
 // Preloaded by the write tests. TONVELO_RAISE="call:signal" raises the
 // signal when the program calls renameat, linkat or fchmod: the moments
 // its new playlist is whole, named and given its mode. TONVELO_NO_TMPFILE
-// refuses unnamed files, as file systems without them do.
+// refuses unnamed files, as file systems without them do, and
+// TONVELO_NO_ACL refuses to set an ACL.
 #include <cerrno>
 #include <csignal>
 #include <cstdarg>
@@ -10,6 +11,7 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 
 namespace {
 
@@ -55,6 +57,16 @@ extern "C" int fchmod(int fd, mode_t mode)
 {
 	raiseAt("fchmod");
 	return next<int (*)(int, mode_t)>("fchmod")(fd, mode);
+}
+
+extern "C" int fsetxattr(int fd, const char *name, const void *value, size_t size, int flags)
+{
+	if (std::getenv("TONVELO_NO_ACL")) {
+		errno = ENOTSUP;
+		return -1;
+	}
+	using Fsetxattr = int (*)(int, const char *, const void *, size_t, int);
+	return next<Fsetxattr>("fsetxattr")(fd, name, value, size, flags);
 }
 
 extern "C" int openat(int dir, const char *path, int flags, ...)
