@@ -89,6 +89,11 @@ class WindowsProgram(TreeCase):
             self.assertEqual(lines(read(os.path.join(music, "playlist.m3u"))), want)
         self.assertEqual(sorted(n for n in os.listdir(music) if "playlist" in n),
                          ["playlist.m3u"])
+        # Names ignore case: an old PLAYLIST.M3U is the file written.
+        os.rename(os.path.join(music, "playlist.m3u"), os.path.join(music, "PLAYLIST.M3U"))
+        self.assertEqual(wrun([typed], self.tmp), (0, BANNER, b""))
+        self.assertEqual(lines(read(os.path.join(music, "PLAYLIST.M3U"))), want)
+        os.rename(os.path.join(music, "PLAYLIST.M3U"), os.path.join(music, "playlist.m3u"))
 
         # A trailing separator is kept as typed.
         self.assertEqual(wrun([typed + "\\"], self.tmp), (0, BANNER, b""))
@@ -162,17 +167,37 @@ class WindowsProgram(TreeCase):
         self.assertEqual((os.listdir(cwd), [n for n in os.listdir(deep) if ".m3u" in n]),
                          ([], ["playlist.m3u"]))
 
-    @unittest.skipUnless(INTERRUPT, "needs the interrupted writer")
-    def test_ctrl_c_removes_the_half_written_playlist(self):
-        music = self.folder("music", {"playlist.m3u": HEADER})
-        p = subprocess.Popen(WRAPPER + [INTERRUPT, winpath(music) + "\\playlist.m3u"],
+    def start(self, *args):
+        """Starts the stand-in program with args once it says it is ready."""
+        p = subprocess.Popen(WRAPPER + [INTERRUPT] + list(args),
                              stdout=subprocess.PIPE, start_new_session=True)
+        self.addCleanup(p.communicate, timeout=60)
+        self.addCleanup(lambda: p.poll() is None and os.killpg(p.pid, signal.SIGKILL))
         self.assertEqual(p.stdout.readline(), b"ready\r\n")
-        self.assertEqual(len(os.listdir(music)), 2)  # the old and the new
-        os.killpg(p.pid, signal.SIGINT)  # Wine hands it on as Ctrl-C
-        self.assertEqual(p.communicate(timeout=60)[0], b"")
-        self.assertEqual(os.listdir(music), ["playlist.m3u"])
+        return p
+
+    @unittest.skipUnless(INTERRUPT, "needs the stand-in program")
+    def test_ctrl_c_removes_the_half_written_playlist(self):
+        # The second folder's final path, "\\?\" and 247 characters, is
+        # longer than MAX_PATH with the temporary name.
+        for music in (self.folder("music", {"playlist.m3u": HEADER}),
+                      self.folder("d" * (246 - len(winpath(self.tmp)) - 1),
+                                  {"playlist.m3u": HEADER})):
+            p = self.start(winpath(music) + "\\playlist.m3u")
+            self.assertEqual(len(os.listdir(music)), 2)  # the old and the new
+            os.killpg(p.pid, signal.SIGINT)  # Wine hands it on as Ctrl-C
+            self.assertEqual(p.communicate(timeout=60)[0], b"")
+            self.assertEqual(os.listdir(music), ["playlist.m3u"])
+            self.assertEqual(read(os.path.join(music, "playlist.m3u")), HEADER)
+
+    @unittest.skipUnless(INTERRUPT, "needs the stand-in program")
+    def test_a_playlist_in_use_counts_as_failed(self):
+        music = self.folder("music", {"a.mp3": b"", "playlist.m3u": HEADER})
+        cwd = self.folder("cwd")
+        self.start("--hold", winpath(music) + "\\playlist.m3u")
+        self.assertEqual(wrun([winpath(music)], cwd), (0, BANNER, b""))
         self.assertEqual(read(os.path.join(music, "playlist.m3u")), HEADER)
+        self.assertEqual(len(lines(read(os.path.join(cwd, "playlist.m3u")))), 1)
 
     def test_links_back_onto_the_path_end_at_once(self):
         lp = self.folder("lp", {"song.mp3": b"", "sub/x.mp3": b""})

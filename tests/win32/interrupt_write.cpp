@@ -1,7 +1,12 @@
-// Writes half a replacement of the file named by its argument, says
-// "ready" and waits, so that the Windows test can interrupt it there; the
-// console handler must remove the half-made file.
+// Stand-ins for the Windows suite, which cannot hold a file or a half-made
+// replacement itself.
+//   interrupt_write PATH       writes half a replacement of PATH, says
+//                              "ready" and waits, for the test to interrupt:
+//                              the console handler must remove the new file
+//   interrupt_write --hold PATH  holds PATH open, sharing only reading, as a
+//                              player does, says "ready" and waits
 #include <cstdio>
+#include <cstring>
 
 #include <windows.h>
 
@@ -10,6 +15,16 @@
 
 int main(int argc, char *argv[])
 {
+	if (argc == 3 && std::strcmp(argv[1], "--hold") == 0) {
+		HANDLE h = CreateFileA(argv[2], GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+				       FILE_ATTRIBUTE_NORMAL, nullptr);
+		if (h == INVALID_HANDLE_VALUE)
+			return 3;
+		std::printf("ready\n");
+		std::fflush(stdout);
+		Sleep(60000);
+		return 0;
+	}
 	if (argc != 2)
 		return 2;
 	catchSignals();
