@@ -17,10 +17,14 @@ class StatusLine(TreeCase):
     def run_slow(self, stderr_on_tty, interrupt=False):
         env = dict(os.environ, LD_PRELOAD=SLOW,
                    ASAN_OPTIONS="verify_asan_link_order=0")
+        if interrupt:
+            env["TONVELO_STALL"] = "1"
         master, slave = pty.openpty()
         err = slave if stderr_on_tty else subprocess.PIPE
+        # An interrupt ignored by whoever runs the test would stay ignored.
         p = subprocess.Popen([TONVELO, self.music], cwd=self.tmp, env=env,
-                             stdout=subprocess.PIPE, stderr=err)
+                             stdout=subprocess.PIPE, stderr=err,
+                             preexec_fn=lambda: signal.signal(signal.SIGINT, signal.SIG_DFL))
         os.close(slave)
         if stderr_on_tty:
             got = b""

@@ -82,18 +82,34 @@ int followLink(Place *place, int fd)
 	return 0;
 }
 
-// The access ACL of the file open (O_PATH) in fd, read through /proc, the
-// one way to the extended attributes of such a file.
+// Reads the access ACL into buf, of size bytes (0: only its size), from
+// the file open for reading in rd, else through proc: an O_PATH file has
+// no attributes of its own to read.
+ssize_t getAcl(int rd, const char *proc, char *buf, std::size_t size)
+{
+	return rd >= 0 ? fgetxattr(rd, ACL_XATTR, buf, size) : getxattr(proc, ACL_XATTR, buf, size);
+}
+
+// The access ACL of the old file, open (O_PATH) in fd.
 void readAcl(Place *place, int fd)
 {
+	int rd = openat(place->folder, place->name.c_str(),
+			O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+	struct stat st;
+	if (rd >= 0 && (fstat(rd, &st) != 0 || !isSameFile(st, place->old))) {
+		close(rd);
+		rd = -1;
+	}
 	char proc[32];
 	std::snprintf(proc, sizeof proc, "/proc/self/fd/%d", fd);
-	ssize_t size = getxattr(proc, ACL_XATTR, nullptr, 0);
-	if (size <= 0)
-		return;
-	place->acl.resize(size);
-	size = getxattr(proc, ACL_XATTR, place->acl.data(), size);
-	place->acl.resize(size > 0 ? size : 0);
+	ssize_t size = getAcl(rd, proc, nullptr, 0);
+	if (size > 0) {
+		place->acl.resize(size);
+		size = getAcl(rd, proc, place->acl.data(), size);
+		place->acl.resize(size > 0 ? size : 0);
+	}
+	if (rd >= 0)
+		close(rd);
 }
 
 // Settles what the file at the place, open (O_PATH) in fd, is and whether
