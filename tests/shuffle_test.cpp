@@ -136,4 +136,24 @@ TEST(MediaList, KeepsEveryPathWholeAcrossBlocks)
 	clearMediaList();
 }
 
+TEST(MediaList, FillsABlockToItsLastByteAndNoFurther)
+{
+	// 511 paths of 4095 bytes, with their terminators, leave 4096 bytes of
+	// a 2 MiB block: a path of 4095 bytes fits there, one of 4096 does not.
+	for (std::size_t last : {4095u, 4096u}) {
+		clearMediaList();
+		std::string a(4095, 'a'), b(last, 'b');
+		for (int i = 0; i < 511; i++)
+			appendMedia(a.data(), a.size());
+		appendMedia(b.data(), b.size());
+		appendMedia("c", 1);
+		ASSERT_EQ(mediaList.blocks.size(), 2u) << last;
+		EXPECT_EQ(mediaList.paths[510], a) << last;
+		EXPECT_EQ(mediaList.paths[511], b) << last;
+		EXPECT_STREQ(mediaList.paths[512], "c") << last;
+		EXPECT_EQ(mediaList.paths[511] == mediaList.blocks[1], last == 4096) << last;
+	}
+	clearMediaList();
+}
+
 } // namespace

@@ -1,4 +1,5 @@
 """The command line, where the playlist lands, exclusions and write faults."""
+import errno
 import os
 import resource
 import signal
@@ -122,9 +123,12 @@ class CommandLine(TreeCase):
                              (1, BANNER + USAGE, b"tonvelo: " + arg.encode() + b": unknown option\n"),
                              arg)
         self.assertEqual(read(os.path.join(cwd, "playlist.m3u")), OLD)
-        # A folder of such a name is still scanned.
+        # A folder of such a name is still scanned, and after "--" any name
+        # is a folder: one that names nothing gives the notice.
         self.assertEqual(run(["-f"], cwd), (0, BANNER, b""))
         self.assertEqual(entries(read(os.path.join(cwd, "playlist.m3u"))), [b"-f/b.mp3"])
+        for arg in ("-v", "--version"):
+            self.assertEqual(run(["--", arg], cwd), (0, BANNER + NOTICE, b""), arg)
 
 
 class WhereItLands(TreeCase):
@@ -237,13 +241,16 @@ class WriteFaults(TreeCase):
         def limit():  # SIGXFSZ as the shell leaves it: ending the process
             resource.setrlimit(resource.RLIMIT_FSIZE, (1000, 1000))
 
-        rc, out, err = run([music], self.tmp, preexec=limit)
-        self.assertEqual((rc, out), (2, BANNER))
-        self.assertEqual(err, b"tonvelo: " + music.encode() +
-                         b"/playlist.m3u: File too large\n")
-        self.assertEqual(read(os.path.join(music, "playlist.m3u")), old)
-        self.assertEqual(sorted(n for n in os.listdir(music) if "playlist" in n),
-                         ["playlist.m3u"])
+        listing = sorted(os.listdir(music))
+        # Unnamed, and named where the system has no unnamed files.
+        for env in [None] + [dict(LD_PRELOAD=FAULTS, TONVELO_NO_TMPFILE="1",
+                                  ASAN_OPTIONS="verify_asan_link_order=0")] * bool(FAULTS):
+            rc, out, err = run([music], self.tmp, preexec=limit, env=env)
+            self.assertEqual((rc, out), (2, BANNER))
+            self.assertEqual(err, b"tonvelo: " + music.encode() +
+                             b"/playlist.m3u: File too large\n")
+            self.assertEqual(read(os.path.join(music, "playlist.m3u")), old)
+            self.assertEqual(sorted(os.listdir(music)), listing)
 
     @unittest.skipUnless(IS_ROOT, "makes a device node")
     def test_disk_full_exits_2_and_a_device_is_written_not_replaced(self):
@@ -283,6 +290,33 @@ class WriteFaults(TreeCase):
                    ASAN_OPTIONS="verify_asan_link_order=0")
         self.assertEqual(run([music], self.tmp, env=env), (0, BANNER, b""))
         self.assertEqual(sorted(os.listdir(music)), sorted(listing))
+
+    @unittest.skipUnless(FAULTS, "needs the write-fault shim")
+    def test_a_failed_link_or_rename_exits_2_and_leaves_the_old_playlist(self):
+        music, listing = self.music_with_old()
+        cases = [({}, "renameat"), ({"TONVELO_NO_TMPFILE": "1"}, "renameat")]
+        if os.path.isdir("/proc/self/fd"):  # how an unnamed file gets its name
+            cases += [({}, "linkat")]
+        for extra, call in cases:
+            env = dict(extra, LD_PRELOAD=FAULTS, TONVELO_FAIL="%s:%d" % (call, errno.EIO),
+                       ASAN_OPTIONS="verify_asan_link_order=0")
+            self.assertEqual(run([music], self.tmp, env=env), (2, BANNER, b"tonvelo: " +
+                             music.encode() + b"/playlist.m3u: Input/output error\n"), call)
+            self.assertEqual(sorted(os.listdir(music)), sorted(listing), (extra, call))
+            self.assertEqual(read(os.path.join(music, "playlist.m3u")), OLD)
+
+    @unittest.skipUnless(IS_ROOT, "needs root to run as a member of a group")
+    def test_a_user_who_cannot_keep_the_owner_keeps_the_group(self):
+        prog = self.program_for_user()
+        music, _ = self.music_with_old(mode=0o777)
+        mine = os.path.join(music, "playlist.m3u")
+        os.chmod(mine, 0o664)
+        os.chown(mine, 0, 100)
+        rc, _, err = run(["--reuid=nobody", "--regid=nogroup", "--groups=100", "--", prog, music],
+                         self.tmp, program="setpriv")
+        self.assertEqual((rc, err), (0, b""))
+        st = os.stat(mine)
+        self.assertEqual((st.st_uid, st.st_gid, stat.S_IMODE(st.st_mode)), (65534, 100, 0o664))
 
     @unittest.skipUnless(FAULTS, "needs the write-fault shim")
     def test_a_named_temporary_file_is_private_and_unforeseeable(self):

@@ -2,7 +2,8 @@
 // signal when the program calls renameat, linkat or fchmod: the moments
 // its new playlist is whole, named and given its mode. TONVELO_NO_TMPFILE
 // refuses unnamed files, as file systems without them do, and
-// TONVELO_NO_ACL refuses to set an ACL.
+// TONVELO_NO_ACL refuses to set an ACL. TONVELO_FAIL="call:errno" makes
+// renameat or linkat fail with that error.
 #include <cerrno>
 #include <csignal>
 #include <cstdarg>
@@ -21,6 +22,16 @@ void raiseAt(const char *call)
 	std::size_t n = std::strlen(call);
 	if (want != nullptr && std::strncmp(want, call, n) == 0 && want[n] == ':')
 		std::raise(std::atoi(want + n + 1));
+}
+
+bool failAt(const char *call)
+{
+	const char *want = std::getenv("TONVELO_FAIL");
+	std::size_t n = std::strlen(call);
+	if (want == nullptr || std::strncmp(want, call, n) != 0 || want[n] != ':')
+		return false;
+	errno = std::atoi(want + n + 1);
+	return true;
 }
 
 template <typename F> F next(const char *name)
@@ -44,12 +55,16 @@ int openatWith(const char *name, int dir, const char *path, int flags, va_list a
 extern "C" int renameat(int fd1, const char *from, int fd2, const char *to)
 {
 	raiseAt("renameat");
+	if (failAt("renameat"))
+		return -1;
 	return next<int (*)(int, const char *, int, const char *)>("renameat")(fd1, from, fd2, to);
 }
 
 extern "C" int linkat(int fd1, const char *from, int fd2, const char *to, int flags)
 {
 	raiseAt("linkat");
+	if (failAt("linkat"))
+		return -1;
 	return next<int (*)(int, const char *, int, const char *, int)>("linkat")(fd1, from, fd2, to, flags);
 }
 
