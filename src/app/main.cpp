@@ -9,15 +9,21 @@
 #include <cstring>
 #include <string>
 
-#include "playlist/writer.h"
-#include "scan/collect.h"
-#include "scan/medialist.h"
 #include "platform/host.h"
 #include "playlist/interrupt.h"
 #include "playlist/replace.h"
+#include "playlist/writer.h"
 #include "report/report.h"
+#include "scan/collect.h"
+#include "scan/medialist.h"
 
 namespace {
+
+// The program's texts are kept as they have always been, for the scripts
+// that read them: "program" in the usage, and no line break after the
+// notice that the current directory is taken instead.
+const char USAGE[] = "Usage: program folder\n";
+const char NOTICE[] = "The path is invalid! take the current one";
 
 void printBanner()
 {
@@ -34,7 +40,7 @@ NameLookup resolveScanRoot(const char *arg, int index, std::string *folder)
 	NameLookup found = lookUpArgument(index, arg, folder);
 	if (found != NAME_MISSING || (arg[0] == '-' && index == 1))
 		return found;
-	std::printf("The path is invalid! take the current one");
+	std::printf("%s", NOTICE);
 	return lookUpCurrentDirectory(folder);
 }
 
@@ -52,19 +58,19 @@ int finishText()
 
 int main(int argc, char *argv[])
 {
-	// The banner is decoration: a reader that went away costs nothing.
 	catchSignals();
+	// The banner is decoration: a reader that went away costs nothing.
 	printBanner();
 	// "--" ends the options: the argument after it is the folder.
 	int first = argc > 1 && std::strcmp(argv[1], "--") == 0 ? 2 : 1;
 	if (argc <= first) {
-		std::printf("Usage: program folder\n");
+		std::printf("%s", USAGE);
 		return 1;
 	}
 	const char *arg = argv[first];
 	if (first == 1 && (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0 ||
 			   isNativeHelpOption(arg))) {
-		std::printf("Usage: program folder\n");
+		std::printf("%s", USAGE);
 		return finishText();
 	}
 	if (first == 1 && std::strcmp(arg, "--version") == 0)
@@ -77,7 +83,7 @@ int main(int argc, char *argv[])
 	if (found == NAME_MISSING) {
 		// Scanning the current directory instead would cost its playlist.
 		reportPath(arg, "unknown option");
-		std::printf("Usage: program folder\n");
+		std::printf("%s", USAGE);
 		return 1;
 	}
 	// Notices first, so they stand before any error line.

@@ -138,6 +138,7 @@ void reportPath(const char *path, std::size_t len, const char *reason)
 	flush(line);
 }
 
+// Without the folder's name, as this line has always been.
 void reportOpenFailure()
 {
 	clearProgress();
