@@ -157,7 +157,7 @@ int commitReplacement()
 	current.fp = nullptr;
 	int err = 0;
 	bool renaming = current.way == WRITE_TEMP_NAME;
-	bool named = current.way == WRITE_UNNAMED && current.place.kind == PLACE_EMPTY;
+	bool named = false;
 	if (current.way != WRITE_IN_PLACE)
 		setAttributes(&current.place, fp);
 	if (current.way == WRITE_UNNAMED) {

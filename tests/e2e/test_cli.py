@@ -480,6 +480,16 @@ class OtherUsers(TreeCase):
         self.assertEqual(read(self.path("keys", "key")), b"secret\n")
         self.assertEqual(os.listdir(self.path("keys")), ["key"])
 
+        # Another user's playlist in a sticky folder cannot be renamed over.
+        with open(place, "wb") as f:
+            f.write(OLD)
+        os.chmod(place, 0o666)
+        rc, out, err = run([music], self.folder("open", mode=0o777), user=True,
+                           program=self.program_for_user())
+        self.assertEqual((rc, out, err, read(place)), (0, BANNER, b"", OLD))
+        self.assertEqual(len(entries(read(self.path("open", "playlist.m3u")))), 3)
+        os.remove(place)
+
         # A link of the folder's owner is followed, as the runner's own is.
         os.chown(music, 65534, 65534)
         os.symlink("../lists/mine.m3u", place)

@@ -129,6 +129,12 @@ int judgeFile(Place *place, int fd, bool *told)
 	// An old file the user may not write is not replaced either.
 	if (faccessat(place->folder, place->name.c_str(), W_OK, 0) != 0)
 		return errno;
+	// Nor one he may not rename over, in a sticky folder (/tmp, 1777):
+	// that would fail only once the whole playlist is written.
+	struct stat folder;
+	if (geteuid() != 0 && fstat(place->folder, &folder) == 0 && (folder.st_mode & S_ISVTX) &&
+	    st.st_uid != geteuid() && folder.st_uid != geteuid())
+		return EPERM;
 	readAcl(place, fd);
 	return 0;
 }
