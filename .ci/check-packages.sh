@@ -13,7 +13,12 @@ fail() {
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 
-# A small tree, and the two playlists a run over "music" may give.
+# The one version, as the build read it from CMakeLists.txt.
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/CMakeCache.txt 2>/dev/null)
+[ -n "$version" ] || fail "no project version in build/CMakeCache.txt"
+
+# A small tree, and the two playlists a run over "music" may give (its
+# header line is fixed, whatever the version).
 mkdir -p "$tmp/run/music/sub"
 printf 1 >"$tmp/run/music/a.mp3"
 printf 2 >"$tmp/run/music/sub/b.flac"
@@ -21,8 +26,8 @@ printf 3 >"$tmp/run/music/cover.jpg"
 header='#EXTM3U\n#created with Tonvelo 0.1 by Brennovald\n'
 printf "${header}music/a.mp3\nmusic/sub/b.flac\n" >"$tmp/order1"
 printf "${header}music/sub/b.flac\nmusic/a.mp3\n" >"$tmp/order2"
-banner='Tonvelo 0.1 by Brennovald
-Writes a shuffled playlist.m3u of every file below a folder.'
+banner="Tonvelo $version by Brennovald
+Writes a shuffled playlist.m3u of every file below a folder."
 
 # --- Debian package -------------------------------------------------------
 # A package of a Debug or sanitizer build would ship the wrong program.
@@ -30,7 +35,7 @@ grep -qx 'CMAKE_BUILD_TYPE:STRING=Release' build/CMakeCache.txt ||
 	fail "build/ is not a configured Release build"
 rm -f build/tonvelo_*.deb
 (cd build && cpack -G DEB)
-deb=build/tonvelo_0.1_$(dpkg --print-architecture).deb
+deb=build/tonvelo_${version}_$(dpkg --print-architecture).deb
 [ -f "$deb" ] || fail "$deb was not built"
 dpkg-deb -c "$deb"
 
@@ -44,10 +49,15 @@ case $tags in *hardening-*) fail "$deb is not hardened" ;; esac
 
 dpkg-deb -x "$deb" "$tmp/root"
 # gzip -n: no name and no time stamp, so the package builds the same twice.
-for gz in "$tmp/root/usr/share/man/man1/tonvelo.1.gz" "$tmp/root/usr/share/doc/tonvelo/changelog.gz"; do
+doc=$tmp/root/usr/share/doc/tonvelo
+for gz in "$tmp/root/usr/share/man/man1/tonvelo.1.gz" "$doc/changelog.gz" "$doc/README.md.gz"; do
 	[ "$(od -An -tx1 -j3 -N5 "$gz" | tr -d ' ')" = 0000000000 ] ||
 		fail "${gz#"$tmp/root"}: gzip header holds a name or time"
 done
+zcat "$doc/changelog.gz" | cmp -s CHANGELOG - || fail "the package's changelog is not CHANGELOG"
+zcat "$doc/README.md.gz" | cmp -s README.md - || fail "the package's README is not README.md"
+zcat "$tmp/root/usr/share/man/man1/tonvelo.1.gz" | grep -qx "\.Os Tonvelo $version" ||
+	fail "the man page does not name Tonvelo $version in .Os"
 out=$(cd "$tmp/run" && "$tmp/root/usr/bin/tonvelo" music) || fail "extracted program exited $?"
 [ "$out" = "$banner" ] || fail "extracted program printed: $out"
 cmp -s "$tmp/run/playlist.m3u" "$tmp/order1" || cmp -s "$tmp/run/playlist.m3u" "$tmp/order2" ||

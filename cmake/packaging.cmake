@@ -9,8 +9,18 @@ if(WIN32)
   install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE
     DESTINATION .)
 else()
+  # The page leaves .Os empty; the build names the package and its version
+  # there, so that the version is written in one place only.
+  set(page ${PROJECT_SOURCE_DIR}/doc/tonvelo.1)
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${page})
+  file(READ ${page} text)
+  string(REGEX REPLACE "\n\\.Os\n" "\n.Os Tonvelo ${PROJECT_VERSION}\n" text "${text}")
+  if(NOT text MATCHES "\n\\.Os Tonvelo ")
+    message(FATAL_ERROR "${page}: no empty .Os line for the version")
+  endif()
+  file(WRITE ${PROJECT_BINARY_DIR}/tonvelo.1 "${text}")
   install(TARGETS tonvelo RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-  install(FILES ${PROJECT_SOURCE_DIR}/doc/tonvelo.1
+  install(FILES ${PROJECT_BINARY_DIR}/tonvelo.1
     DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
   install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE
     DESTINATION ${CMAKE_INSTALL_DOCDIR})
@@ -35,6 +45,8 @@ million of them, and for scripts that rebuild a playlist now and then.]])
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_RESOURCE_FILE_README ${PROJECT_SOURCE_DIR}/README.md)
 set(CPACK_STRIP_FILES ON)
+# The changelog kept in the sources.
+set(CPACK_TONVELO_CHANGELOG ${PROJECT_SOURCE_DIR}/CHANGELOG)
 
 if(WIN32)
   set(CPACK_GENERATOR ZIP)
