@@ -5,6 +5,7 @@
 # configured.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+top=$PWD
 
 fail() {
 	echo "check-packages: $*" >&2
@@ -79,15 +80,47 @@ zips=(build-win/tonvelo-*.zip)
 [ ${#zips[@]} = 1 ] && [ -f "${zips[0]}" ] || fail "expected one zip, found: ${zips[*]}"
 zip=${zips[0]}
 
+[ "$zip" = "build-win/tonvelo-$version-win64.zip" ] || fail "$zip is not of version $version"
+
 unzip -l "$zip" | tee "$tmp/zlisting"
 awk '$4 != "" && $1 ~ /^[0-9]+$/ { print $4 }' "$tmp/zlisting" | LC_ALL=C sort >"$tmp/zfiles"
-printf 'LICENSE\nREADME.md\ntonvelo.exe\n' >"$tmp/zwant"
+printf 'LICENSE\nNOTICES.txt\nREADME.md\ntonvelo.exe\n' >"$tmp/zwant"
 diff -u "$tmp/zwant" "$tmp/zfiles" || fail "unexpected files in $zip"
 unzip -p "$zip" README.md | cmp README.md - || fail "README in the zip differs"
 unzip -p "$zip" LICENSE | cmp LICENSE - || fail "LICENSE in the zip differs"
+unzip -p "$zip" NOTICES.txt | cmp doc/windows-notices.txt - || fail "NOTICES.txt in the zip differs"
 unzip -p "$zip" tonvelo.exe >"$tmp/tonvelo.exe"
 file "$tmp/tonvelo.exe" | grep -q 'PE32+ executable (console) x86-64.*Windows' ||
 	fail "not a Windows console program: $(file "$tmp/tonvelo.exe")"
+
+# What the program links in, read off the unstripped build, must have its
+# notice in the zip: a trace of the library, and the name the notices use.
+x86_64-w64-mingw32-nm build-win/tonvelo.exe >"$tmp/traces"
+strings -a build-win/tonvelo.exe >>"$tmp/traces"
+for pair in winpthreads/src:winpthreads mingw-w64-crt/crt:'mingw-w64 runtime' \
+	mingw-w64-crt/gdtoa:gdtoa __gxx_personality:libstdc++ _Unwind_Resume:libgcc \
+	__stack_chk_fail:libssp; do
+	if grep -qF "${pair%%:*}" "$tmp/traces"; then
+		grep -qF "${pair#*:}" doc/windows-notices.txt || fail "${pair#*:} is linked in, without its notice"
+	fi
+done
+# Compiled with the stack protector and the fortified calls.
+grep -q ' __stack_chk_fail$' "$tmp/traces" && grep -q ' __memcpy_chk$' "$tmp/traces" ||
+	fail "tonvelo.exe is not hardened"
+
+# It says what it is: a version resource (16) and a manifest (24), and the
+# image version in its header.
+wrestool -l "$tmp/tonvelo.exe" >"$tmp/resources" || fail "wrestool cannot read tonvelo.exe"
+grep -q -- '--type=16 --name=1 ' "$tmp/resources" && grep -q -- '--type=24 --name=1 ' "$tmp/resources" ||
+	{ cat "$tmp/resources"; fail "tonvelo.exe lacks its version resource or manifest"; }
+wrestool -x --raw --type=16 "$tmp/tonvelo.exe" | tr -d '\0' | grep -qaF "ProductVersion$version" ||
+	fail "the version resource does not name $version"
+wrestool -x --raw --type=24 "$tmp/tonvelo.exe" >"$tmp/manifest"
+grep -q 'level="asInvoker"' "$tmp/manifest" && [ "$(grep -c '<supportedOS ' "$tmp/manifest")" = 4 ] ||
+	{ cat "$tmp/manifest"; fail "the manifest lacks asInvoker or a supported Windows"; }
+! grep -qiE 'activeCodePage|longPathAware' "$tmp/manifest" || fail "the manifest changes the code page or path limit"
+image=$(x86_64-w64-mingw32-objdump -p "$tmp/tonvelo.exe" | awk '/^M(aj|in)orImageVersion/ { printf "%s.", $2 }')
+[ "$image" = "$(echo "$version" | cut -d. -f1-2)." ] || fail "image version $image is not $version"
 # The MinGW runtime DLLs are not on a clean Windows: the program must not
 # need any that the zip does not bring along.
 objdump=x86_64-w64-mingw32-objdump
@@ -101,4 +134,12 @@ while read -r dll; do
 		;;
 	esac
 done <"$tmp/dlls"
+# The program as shipped runs under Wine, in the build's prefix.
+rm "$tmp/run/playlist.m3u"
+out=$(cd "$tmp/run" && "$top/cmake/wine-run.sh" "$top/build-win/wineprefix" "$tmp/tonvelo.exe" music) ||
+	fail "the zip's program exited $?"
+[ "$(printf '%s' "$out" | tr -d '\r')" = "$banner" ] || fail "the zip's program printed: $out"
+tr -d '\r' <"$tmp/run/playlist.m3u" >"$tmp/lf.m3u"
+cmp -s "$tmp/lf.m3u" "$tmp/order1" || cmp -s "$tmp/lf.m3u" "$tmp/order2" ||
+	{ cat "$tmp/run/playlist.m3u"; fail "the zip's program wrote a wrong playlist"; }
 echo "check-packages: $zip is sound"

@@ -4,10 +4,13 @@
 include(GNUInstallDirs)
 
 if(WIN32)
-  # Unpacked anywhere, the zip gives the program with its notes beside it.
+  # Unpacked anywhere, the zip gives the program with its notes beside it,
+  # and the notices of the libraries linked into it.
   install(TARGETS tonvelo RUNTIME DESTINATION .)
   install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE
     DESTINATION .)
+  install(FILES ${PROJECT_SOURCE_DIR}/doc/windows-notices.txt
+    DESTINATION . RENAME NOTICES.txt)
 else()
   # The page leaves .Os empty; the build names the package and its version
   # there, so that the version is written in one place only.
@@ -32,8 +35,7 @@ set(TONVELO_MAINTAINER "The Tonvelo authors <tonvelo@tonvelo.invalid>" CACHE STR
 set(CPACK_PACKAGE_NAME tonvelo)
 set(CPACK_PACKAGE_VENDOR "the Tonvelo authors")
 set(CPACK_PACKAGE_CONTACT "${TONVELO_MAINTAINER}")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
-  "shuffled playlist of every file below a folder")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
 # Wrapped for the control file; an empty line separates paragraphs.
 set(CPACK_PACKAGE_DESCRIPTION [[Tonvelo walks the whole tree below a folder, collects every file whose
 path holds neither .jpg nor .m3u (so no cover images and no earlier
