@@ -48,6 +48,13 @@ tags=$(lintian -I -E --pedantic --fail-on error,warning "$deb") || { echo "$tags
 [ -z "$tags" ] || echo "$tags"
 case $tags in *hardening-*) fail "$deb is not hardened" ;; esac
 
+# Its times are the caller's SOURCE_DATE_EPOCH, else the last commit's.
+if [ -n "${SOURCE_DATE_EPOCH:-}" ] || [ -e .git ]; then
+	stamp=$(date -d "@${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct)}" '+%Y-%m-%d %H:%M')
+	dpkg-deb -c "$deb" | awk -v s="$stamp" '$4 " " $5 != s { bad = 1 } END { exit bad }' ||
+		fail "$deb holds times other than $stamp"
+fi
+
 dpkg-deb -x "$deb" "$tmp/root"
 # gzip -n: no name and no time stamp, so the package builds the same twice.
 doc=$tmp/root/usr/share/doc/tonvelo

@@ -49,6 +49,12 @@ set(CPACK_RESOURCE_FILE_README ${PROJECT_SOURCE_DIR}/README.md)
 set(CPACK_STRIP_FILES ON)
 # The changelog kept in the sources.
 set(CPACK_TONVELO_CHANGELOG ${PROJECT_SOURCE_DIR}/CHANGELOG)
+# Packages carry the time of the last commit (or of the changelog's latest
+# entry), not the time they were made, unless SOURCE_DATE_EPOCH is set.
+set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/cmake/package-time.cmake)
+set(CPACK_TONVELO_SOURCE_DIR ${PROJECT_SOURCE_DIR})
+find_package(Git QUIET)
+set(CPACK_TONVELO_GIT "${GIT_EXECUTABLE}")
 
 if(WIN32)
   set(CPACK_GENERATOR ZIP)
@@ -67,6 +73,7 @@ else()
   set(CPACK_TONVELO_MANDIR ${CMAKE_INSTALL_MANDIR})
   set(CPACK_TONVELO_DOCDIR ${CMAKE_INSTALL_DOCDIR})
   set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/debian-stage.cmake)
+  set(CPACK_POST_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/debian-finish.cmake)
 endif()
 
 include(CPack)
