@@ -5,6 +5,7 @@
 # configured.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+top=$PWD
 
 fail() {
 	echo "check-packages: $*" >&2
@@ -13,7 +14,12 @@ fail() {
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 
-# A small tree, and the two playlists a run over "music" may give.
+# The one version, as the build read it from CMakeLists.txt.
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/CMakeCache.txt 2>/dev/null)
+[ -n "$version" ] || fail "no project version in build/CMakeCache.txt"
+
+# A small tree, and the two playlists a run over "music" may give (its
+# header line is fixed, whatever the version).
 mkdir -p "$tmp/run/music/sub"
 printf 1 >"$tmp/run/music/a.mp3"
 printf 2 >"$tmp/run/music/sub/b.flac"
@@ -21,8 +27,8 @@ printf 3 >"$tmp/run/music/cover.jpg"
 header='#EXTM3U\n#created with Tonvelo 0.1 by Brennovald\n'
 printf "${header}music/a.mp3\nmusic/sub/b.flac\n" >"$tmp/order1"
 printf "${header}music/sub/b.flac\nmusic/a.mp3\n" >"$tmp/order2"
-banner='Tonvelo 0.1 by Brennovald
-Writes a shuffled playlist.m3u of every file below a folder.'
+banner="Tonvelo $version by Brennovald
+Writes a shuffled playlist.m3u of every file below a folder."
 
 # --- Debian package -------------------------------------------------------
 # A package of a Debug or sanitizer build would ship the wrong program.
@@ -30,7 +36,7 @@ grep -qx 'CMAKE_BUILD_TYPE:STRING=Release' build/CMakeCache.txt ||
 	fail "build/ is not a configured Release build"
 rm -f build/tonvelo_*.deb
 (cd build && cpack -G DEB)
-deb=build/tonvelo_0.1_$(dpkg --print-architecture).deb
+deb=build/tonvelo_${version}_$(dpkg --print-architecture).deb
 [ -f "$deb" ] || fail "$deb was not built"
 dpkg-deb -c "$deb"
 
@@ -42,12 +48,24 @@ tags=$(lintian -I -E --pedantic --fail-on error,warning "$deb") || { echo "$tags
 [ -z "$tags" ] || echo "$tags"
 case $tags in *hardening-*) fail "$deb is not hardened" ;; esac
 
+# Its times are the caller's SOURCE_DATE_EPOCH, else the last commit's.
+if [ -n "${SOURCE_DATE_EPOCH:-}" ] || [ -e .git ]; then
+	stamp=$(date -d "@${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct)}" '+%Y-%m-%d %H:%M')
+	dpkg-deb -c "$deb" | awk -v s="$stamp" '$4 " " $5 != s { bad = 1 } END { exit bad }' ||
+		fail "$deb holds times other than $stamp"
+fi
+
 dpkg-deb -x "$deb" "$tmp/root"
 # gzip -n: no name and no time stamp, so the package builds the same twice.
-for gz in "$tmp/root/usr/share/man/man1/tonvelo.1.gz" "$tmp/root/usr/share/doc/tonvelo/changelog.gz"; do
+doc=$tmp/root/usr/share/doc/tonvelo
+for gz in "$tmp/root/usr/share/man/man1/tonvelo.1.gz" "$doc/changelog.gz" "$doc/README.md.gz"; do
 	[ "$(od -An -tx1 -j3 -N5 "$gz" | tr -d ' ')" = 0000000000 ] ||
 		fail "${gz#"$tmp/root"}: gzip header holds a name or time"
 done
+zcat "$doc/changelog.gz" | cmp -s CHANGELOG - || fail "the package's changelog is not CHANGELOG"
+zcat "$doc/README.md.gz" | cmp -s README.md - || fail "the package's README is not README.md"
+zcat "$tmp/root/usr/share/man/man1/tonvelo.1.gz" | grep -qx "\.Os Tonvelo $version" ||
+	fail "the man page does not name Tonvelo $version in .Os"
 out=$(cd "$tmp/run" && "$tmp/root/usr/bin/tonvelo" music) || fail "extracted program exited $?"
 [ "$out" = "$banner" ] || fail "extracted program printed: $out"
 cmp -s "$tmp/run/playlist.m3u" "$tmp/order1" || cmp -s "$tmp/run/playlist.m3u" "$tmp/order2" ||
@@ -69,15 +87,47 @@ zips=(build-win/tonvelo-*.zip)
 [ ${#zips[@]} = 1 ] && [ -f "${zips[0]}" ] || fail "expected one zip, found: ${zips[*]}"
 zip=${zips[0]}
 
+[ "$zip" = "build-win/tonvelo-$version-win64.zip" ] || fail "$zip is not of version $version"
+
 unzip -l "$zip" | tee "$tmp/zlisting"
 awk '$4 != "" && $1 ~ /^[0-9]+$/ { print $4 }' "$tmp/zlisting" | LC_ALL=C sort >"$tmp/zfiles"
-printf 'LICENSE\nREADME.md\ntonvelo.exe\n' >"$tmp/zwant"
+printf 'LICENSE\nNOTICES.txt\nREADME.md\ntonvelo.exe\n' >"$tmp/zwant"
 diff -u "$tmp/zwant" "$tmp/zfiles" || fail "unexpected files in $zip"
 unzip -p "$zip" README.md | cmp README.md - || fail "README in the zip differs"
 unzip -p "$zip" LICENSE | cmp LICENSE - || fail "LICENSE in the zip differs"
+unzip -p "$zip" NOTICES.txt | cmp doc/windows-notices.txt - || fail "NOTICES.txt in the zip differs"
 unzip -p "$zip" tonvelo.exe >"$tmp/tonvelo.exe"
 file "$tmp/tonvelo.exe" | grep -q 'PE32+ executable (console) x86-64.*Windows' ||
 	fail "not a Windows console program: $(file "$tmp/tonvelo.exe")"
+
+# What the program links in, read off the unstripped build, must have its
+# notice in the zip: a trace of the library, and the name the notices use.
+x86_64-w64-mingw32-nm build-win/tonvelo.exe >"$tmp/traces"
+strings -a build-win/tonvelo.exe >>"$tmp/traces"
+for pair in winpthreads/src:winpthreads mingw-w64-crt/crt:'mingw-w64 runtime' \
+	mingw-w64-crt/gdtoa:gdtoa __gxx_personality:libstdc++ _Unwind_Resume:libgcc \
+	__stack_chk_fail:libssp; do
+	if grep -qF "${pair%%:*}" "$tmp/traces"; then
+		grep -qF "${pair#*:}" doc/windows-notices.txt || fail "${pair#*:} is linked in, without its notice"
+	fi
+done
+# Compiled with the stack protector and the fortified calls.
+grep -q ' __stack_chk_fail$' "$tmp/traces" && grep -q ' __memcpy_chk$' "$tmp/traces" ||
+	fail "tonvelo.exe is not hardened"
+
+# It says what it is: a version resource (16) and a manifest (24), and the
+# image version in its header.
+wrestool -l "$tmp/tonvelo.exe" >"$tmp/resources" || fail "wrestool cannot read tonvelo.exe"
+grep -q -- '--type=16 --name=1 ' "$tmp/resources" && grep -q -- '--type=24 --name=1 ' "$tmp/resources" ||
+	{ cat "$tmp/resources"; fail "tonvelo.exe lacks its version resource or manifest"; }
+wrestool -x --raw --type=16 "$tmp/tonvelo.exe" | tr -d '\0' | grep -qaF "ProductVersion$version" ||
+	fail "the version resource does not name $version"
+wrestool -x --raw --type=24 "$tmp/tonvelo.exe" >"$tmp/manifest"
+grep -q 'level="asInvoker"' "$tmp/manifest" && [ "$(grep -c '<supportedOS ' "$tmp/manifest")" = 4 ] ||
+	{ cat "$tmp/manifest"; fail "the manifest lacks asInvoker or a supported Windows"; }
+! grep -qiE 'activeCodePage|longPathAware' "$tmp/manifest" || fail "the manifest changes the code page or path limit"
+image=$(x86_64-w64-mingw32-objdump -p "$tmp/tonvelo.exe" | awk '/^M(aj|in)orImageVersion/ { printf "%s.", $2 }')
+[ "$image" = "$(echo "$version" | cut -d. -f1-2)." ] || fail "image version $image is not $version"
 # The MinGW runtime DLLs are not on a clean Windows: the program must not
 # need any that the zip does not bring along.
 objdump=x86_64-w64-mingw32-objdump
@@ -91,4 +141,12 @@ while read -r dll; do
 		;;
 	esac
 done <"$tmp/dlls"
+# The program as shipped runs under Wine, in the build's prefix.
+rm "$tmp/run/playlist.m3u"
+out=$(cd "$tmp/run" && "$top/cmake/wine-run.sh" "$top/build-win/wineprefix" "$tmp/tonvelo.exe" music) ||
+	fail "the zip's program exited $?"
+[ "$(printf '%s' "$out" | tr -d '\r')" = "$banner" ] || fail "the zip's program printed: $out"
+tr -d '\r' <"$tmp/run/playlist.m3u" >"$tmp/lf.m3u"
+cmp -s "$tmp/lf.m3u" "$tmp/order1" || cmp -s "$tmp/lf.m3u" "$tmp/order2" ||
+	{ cat "$tmp/run/playlist.m3u"; fail "the zip's program wrote a wrong playlist"; }
 echo "check-packages: $zip is sound"

@@ -4,13 +4,26 @@
 include(GNUInstallDirs)
 
 if(WIN32)
-  # Unpacked anywhere, the zip gives the program with its notes beside it.
+  # Unpacked anywhere, the zip gives the program with its notes beside it,
+  # and the notices of the libraries linked into it.
   install(TARGETS tonvelo RUNTIME DESTINATION .)
   install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE
     DESTINATION .)
+  install(FILES ${PROJECT_SOURCE_DIR}/doc/windows-notices.txt
+    DESTINATION . RENAME NOTICES.txt)
 else()
+  # The page leaves .Os empty; the build names the package and its version
+  # there, so that the version is written in one place only.
+  set(page ${PROJECT_SOURCE_DIR}/doc/tonvelo.1)
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${page})
+  file(READ ${page} text)
+  string(REGEX REPLACE "\n\\.Os\n" "\n.Os Tonvelo ${PROJECT_VERSION}\n" text "${text}")
+  if(NOT text MATCHES "\n\\.Os Tonvelo ")
+    message(FATAL_ERROR "${page}: no empty .Os line for the version")
+  endif()
+  file(WRITE ${PROJECT_BINARY_DIR}/tonvelo.1 "${text}")
   install(TARGETS tonvelo RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-  install(FILES ${PROJECT_SOURCE_DIR}/doc/tonvelo.1
+  install(FILES ${PROJECT_BINARY_DIR}/tonvelo.1
     DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
   install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE
     DESTINATION ${CMAKE_INSTALL_DOCDIR})
@@ -22,8 +35,7 @@ set(TONVELO_MAINTAINER "The Tonvelo authors <tonvelo@tonvelo.invalid>" CACHE STR
 set(CPACK_PACKAGE_NAME tonvelo)
 set(CPACK_PACKAGE_VENDOR "the Tonvelo authors")
 set(CPACK_PACKAGE_CONTACT "${TONVELO_MAINTAINER}")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
-  "shuffled playlist of every file below a folder")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
 # Wrapped for the control file; an empty line separates paragraphs.
 set(CPACK_PACKAGE_DESCRIPTION [[Tonvelo walks the whole tree below a folder, collects every file whose
 path holds neither .jpg nor .m3u (so no cover images and no earlier
@@ -35,6 +47,14 @@ million of them, and for scripts that rebuild a playlist now and then.]])
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_RESOURCE_FILE_README ${PROJECT_SOURCE_DIR}/README.md)
 set(CPACK_STRIP_FILES ON)
+# The changelog kept in the sources.
+set(CPACK_TONVELO_CHANGELOG ${PROJECT_SOURCE_DIR}/CHANGELOG)
+# Packages carry the time of the last commit (or of the changelog's latest
+# entry), not the time they were made, unless SOURCE_DATE_EPOCH is set.
+set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/cmake/package-time.cmake)
+set(CPACK_TONVELO_SOURCE_DIR ${PROJECT_SOURCE_DIR})
+find_package(Git QUIET)
+set(CPACK_TONVELO_GIT "${GIT_EXECUTABLE}")
 
 if(WIN32)
   set(CPACK_GENERATOR ZIP)
@@ -53,6 +73,7 @@ else()
   set(CPACK_TONVELO_MANDIR ${CMAKE_INSTALL_MANDIR})
   set(CPACK_TONVELO_DOCDIR ${CMAKE_INSTALL_DOCDIR})
   set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/debian-stage.cmake)
+  set(CPACK_POST_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/debian-finish.cmake)
 endif()
 
 include(CPack)

@@ -25,9 +25,10 @@ namespace {
 const char USAGE[] = "Usage: program folder\n";
 const char NOTICE[] = "The path is invalid! take the current one";
 
+// TONVELO_VERSION is the project's version, given by the build.
 void printBanner()
 {
-	std::printf("Tonvelo 0.1 by Brennovald\n"
+	std::printf("Tonvelo " TONVELO_VERSION " by Brennovald\n"
 		    "Writes a shuffled playlist.m3u of every file below a folder.\n");
 }
 

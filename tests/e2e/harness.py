@@ -1,12 +1,17 @@
 """Runs the built tonvelo on temporary trees and reads what it left."""
 import os
+import re
 import shutil
 import subprocess
 import tempfile
 import unittest
 
 TONVELO = os.environ.get("TONVELO", "")
-BANNER = (b"Tonvelo 0.1 by Brennovald\n"
+# The banner names the project's version, as CMakeLists.txt gives it.
+with open(os.path.join(os.path.dirname(os.path.abspath(__file__)),
+                       "..", "..", "CMakeLists.txt")) as _f:
+    VERSION = re.search(r"project\(tonvelo VERSION ([0-9.]+)", _f.read()).group(1)
+BANNER = (b"Tonvelo " + VERSION.encode() + b" by Brennovald\n"
           b"Writes a shuffled playlist.m3u of every file below a folder.\n")
 HEADER = b"#EXTM3U\n#created with Tonvelo 0.1 by Brennovald\n"
 NOTICE = b"The path is invalid! take the current one"

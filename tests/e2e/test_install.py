@@ -16,7 +16,8 @@ SOURCE = os.environ.get("TONVELO_SOURCE_DIR", "")
 # Installed path -> the source file it must be a copy of (None: built).
 LAYOUT = {
     "bin/tonvelo": None,
-    "share/man/man1/tonvelo.1": "doc/tonvelo.1",
+    # The page as the build filled in its version.
+    "share/man/man1/tonvelo.1": os.path.join(BUILD, "tonvelo.1"),
     "share/doc/tonvelo/README.md": "README.md",
     "share/doc/tonvelo/LICENSE": "LICENSE",
 }
