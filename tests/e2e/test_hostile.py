@@ -177,7 +177,9 @@ class HostileTrees(TreeCase):
             return False
         for cmd, undo in ((["mount", "-t", "vfat", "-o", "loop", image, mnt], ["umount", mnt]),
                           (["fusefat", "-o", "rw+", image, mnt], ["fusermount", "-u", mnt])):
-            if shutil.which(cmd[0]) and subprocess.run(cmd, capture_output=True).returncode == 0:
+            # fusefat says 0 even when it could not mount.
+            if shutil.which(cmd[0]) and subprocess.run(cmd, capture_output=True).returncode == 0 \
+                    and os.path.ismount(mnt):
                 self.addCleanup(subprocess.run, undo, capture_output=True)
                 return True
         return False

@@ -54,6 +54,11 @@ class StatusLine(TreeCase):
 
     def setUp(self):
         super().setUp()
+        try:
+            for fd in pty.openpty():
+                os.close(fd)
+        except OSError:  # a bare chroot has no /dev/pts
+            self.skipTest("no pseudo-terminal to be had")
         self.music = self.folder("m", {"d%02d/%03d.mp3" % (i // 50, i): b""
                                        for i in range(1500)})
 
