@@ -7,9 +7,10 @@
 set -eu
 cd "$(dirname "$0")/.."
 
-# GoogleTest, Python, setpriv and unshare, and strace to inject read
-# errors, for the end-to-end tests; the man page linters.
-packages="libgtest-dev python3 util-linux strace mandoc groff-base"
+# GoogleTest, Python, setpriv and unshare, strace to inject read errors,
+# and a FAT image mounted through FUSE, for the end-to-end tests; the man
+# page linters.
+packages="libgtest-dev python3 util-linux strace dosfstools fusefat mandoc groff-base"
 missing=""
 for p in $packages; do
 	dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'ok installed' ||

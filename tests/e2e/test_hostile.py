@@ -175,8 +175,9 @@ class HostileTrees(TreeCase):
             f.truncate(8 << 20)
         if not mkfs or subprocess.run([mkfs, image], capture_output=True).returncode != 0:
             return False
+        fusermount = shutil.which("fusermount3") or shutil.which("fusermount") or "fusermount"
         for cmd, undo in ((["mount", "-t", "vfat", "-o", "loop", image, mnt], ["umount", mnt]),
-                          (["fusefat", "-o", "rw+", image, mnt], ["fusermount", "-u", mnt])):
+                          (["fusefat", "-o", "rw+", image, mnt], [fusermount, "-u", mnt])):
             # fusefat says 0 even when it could not mount.
             if shutil.which(cmd[0]) and subprocess.run(cmd, capture_output=True).returncode == 0 \
                     and os.path.ismount(mnt):
