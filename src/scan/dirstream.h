@@ -19,10 +19,6 @@ struct FolderId {
 // Who the folder open in dir is; false where that cannot be told.
 bool identifyFolder(DIR *dir, FolderId *id);
 
-// Who a folder reached through a link is, from the stat that followed it;
-// false where that cannot be told.
-bool identifyTarget(const struct stat &st, FolderId *id);
-
 // True for a record that stands in for a name the stream cannot hold.
 bool isNamelessEntry(const struct dirent *ent);
 

@@ -188,6 +188,13 @@ class WindowsProgram(TreeCase):
             b"tonvelo: " + typed + b"/" + n + b": Too many levels of symbolic links"
             for n in (b"a", b"b", b"sub/up")))
 
+        # Below a link the scanned folder comes round again as a plain one.
+        self.folder("M", {"Rock/r1.mp3": b"", "Jazz/j1.mp3": b""})
+        os.symlink("..", self.path("M", "Rock", "Best-of"))
+        rock = winpath(self.path("M", "Rock"))
+        self.assertEqual(wrun([rock], self.tmp), (0, BANNER, b"tonvelo: " + rock.encode() +
+                                                  b"/Best-of/Rock: Too many levels of symbolic links\r\n"))
+
     def test_folder_named_outside_the_code_page_is_the_one_scanned(self):
         # Each of these characters reaches the program as a byte of code
         # page 1252 that is not its Latin-1 self, or as "?".

@@ -11,13 +11,6 @@ bool identifyFolder(DIR *dir, FolderId *id)
 	return true;
 }
 
-bool identifyTarget(const struct stat &st, FolderId *id)
-{
-	id->dev = st.st_dev;
-	id->ino = st.st_ino;
-	return true;
-}
-
 // Every name the system gives can be held.
 bool isNamelessEntry(const struct dirent *)
 {

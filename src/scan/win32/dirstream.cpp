@@ -25,13 +25,6 @@ bool identifyFolder(DIR *dir, FolderId *id)
 	return true;
 }
 
-// The runtime's stat gives no file index: a folder reached through a link
-// is identified once it is open.
-bool identifyTarget(const struct stat &, FolderId *)
-{
-	return false;
-}
-
 // A name the narrow form cannot hold comes as a stand-in record.
 bool isNamelessEntry(const struct dirent *ent)
 {
