@@ -129,6 +129,14 @@ DIR *enterFolder(std::size_t len, bool followed)
 	return dir;
 }
 
+// Left out for ".jpg" or ".m3u" in its name; where another name stands in
+// (a short name), the name it stands for is judged.
+bool isExcludedEntry(const DIR *dir, const char *name)
+{
+	const char *longName = longNameOf(dir);
+	return holdsExcludedText(longName != nullptr ? longName : name);
+}
+
 // Scans the folder named by the first len bytes of joined; false when it
 // cannot be entered. excluded is true when those bytes already hold ".jpg"
 // or ".m3u": a match never spans a separator, so the whole joined path
@@ -153,14 +161,12 @@ bool scanDirectory(std::size_t len, bool excluded, bool followed)
 			continue;
 		// An entry left out for its name is left out silently, whatever
 		// else would have been said of it.
-		bool skip = excluded || holdsExcludedText(name);
+		bool skip = excluded || isExcludedEntry(dir, name);
 		std::size_t sublen = len + seplen + std::strlen(name);
-		const char *unlisted = nullptr;
-		if (isNamelessEntry(ent))
-			unlisted = "name not representable, left out";
-		else if (holdsLineBreak(name))
+		const char *unlisted = unlistedReason(dir);
+		if (unlisted == nullptr && holdsLineBreak(name))
 			unlisted = LINE_BREAK_REASON;
-		else if (sublen >= sizeof joined)
+		else if (unlisted == nullptr && sublen >= sizeof joined)
 			unlisted = TOO_LONG_REASON;
 		if (unlisted != nullptr) {
 			if (!skip)

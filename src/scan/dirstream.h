@@ -19,7 +19,12 @@ struct FolderId {
 // Who the folder open in dir is; false where that cannot be told.
 bool identifyFolder(DIR *dir, FolderId *id);
 
-// True for a record that stands in for a name the stream cannot hold.
-bool isNamelessEntry(const struct dirent *ent);
+// Why the entry last read from dir is not to be listed, a name the stream
+// can hand out but no one can open by, or nullptr.
+const char *unlistedReason(const DIR *dir);
+
+// The long name that the entry last read from dir stands for, where its
+// record holds another (a short name); else nullptr.
+const char *longNameOf(const DIR *dir);
 
 #endif

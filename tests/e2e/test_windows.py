@@ -7,9 +7,11 @@ standard output and error as in the playlist.
 import os
 import re
 import shlex
+import shutil
 import signal
 import subprocess
 import sys
+import tempfile
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -17,6 +19,7 @@ from harness import TreeCase, read  # noqa: E402
 
 WRAPPER = shlex.split(os.environ.get("TONVELO_WRAPPER", ""))
 INTERRUPT = os.environ.get("TONVELO_INTERRUPT_WRITE", "")
+OPEN_ENTRIES = os.environ.get("TONVELO_OPEN_ENTRIES", "")
 
 
 def crlf(text):
@@ -33,10 +36,35 @@ def winpath(path):
     return "Z:" + path.replace("/", "\\")
 
 
-def wrun(args, cwd):
-    p = subprocess.run(WRAPPER + [os.environ["TONVELO"]] + list(args), cwd=cwd,
-                       capture_output=True, timeout=120)
+def wrun(args, cwd, env=None, program=None):
+    p = subprocess.run(WRAPPER + [program or os.environ["TONVELO"]] + list(args), cwd=cwd,
+                       capture_output=True, timeout=120, env=dict(os.environ, **(env or {})))
     return p.returncode, p.stdout, p.stderr
+
+
+def locale_env(name):
+    """Runs Wine in the ANSI code page of locale name, file names still in
+    UTF-8; None when localedef cannot make the locale."""
+    path = os.path.join(tempfile.gettempdir(), "tonvelo-locales")
+    os.makedirs(path, exist_ok=True)
+    if shutil.which("localedef"):
+        subprocess.run(["localedef", "-i", name[:5], "-f", "UTF-8", os.path.join(path, name)],
+                       capture_output=True)
+    return {"LOCPATH": path, "LC_ALL": name} if os.path.isdir(os.path.join(path, name)) else None
+
+
+def played(playlist, env):
+    """A player's code page, and the first line of each entry's file, sorted."""
+    out = wrun([winpath(playlist)], os.path.dirname(playlist), env, OPEN_ENTRIES)[1]
+    return out.split(b"\r\n")[0], sorted(out.split(b"\r\n")[1:-1])
+
+
+# Names Windows does not open as they stand, images and playlists beyond
+# Latin-1; each file holds its name. Wine keeps no short name for 8.3 names.
+HOSTILE = ("enddot.|enddot|track.mp3 |nul.flac|COM1.flac|lpt1 .mp3|dirdot./d.mp3|dirsp /s.mp3|"
+           "con.mp3|NUL|AUX/x.mp3|nul.d/y.mp3|\u043e.jpg|\u041b.m3u|\u65e5.m3u8|\u0424.jpg/f.mp3|"
+           "Bj\u00f6rk/J\u00f3ga.mp3|Caf\u00e9.mp3|a.mp3").split("|")
+NO_SHORT_NAME = ["con.mp3", "NUL", "AUX", "nul.d"]
 
 
 def lines(data):
@@ -137,6 +165,24 @@ class WindowsProgram(TreeCase):
         else:
             self.assertEqual(err, crlf(b"tonvelo: " + prefix +
                                        b"?: name not representable, left out\n"))
+
+    @unittest.skipUnless(OPEN_ENTRIES, "needs the stand-in player")
+    def test_every_entry_opens_its_own_file_in_the_ansi_code_page_or_is_reported(self):
+        lib = self.folder("lib", {n: n.encode() for n in HOSTILE})
+        reported = sorted(b"tonvelo: " + winpath(lib).encode() + b"/" + n.encode() +
+                          b": name Windows cannot open, left out\r\n" for n in NO_SHORT_NAME)
+        # Short names stand in for the rest; images and playlists are
+        # judged by their long names.
+        listed = sorted(n.encode() for n in HOSTILE if n.split("/")[0] not in NO_SHORT_NAME and
+                        ".jpg" not in n and ".m3u" not in n)
+        for env, page in (({"LC_ALL": "C.UTF-8"}, b"1252"), (locale_env("ru_RU.UTF-8"), b"1251"),
+                          (locale_env("ja_JP.UTF-8"), b"932")):
+            if env is None:
+                self.skipTest("localedef cannot make ru_RU.UTF-8 and ja_JP.UTF-8 (package locales)")
+            rc, out, err = wrun([winpath(lib)], self.tmp, env)
+            self.assertEqual((rc, out, sorted(err.splitlines(True))), (0, BANNER, reported))
+            self.assertEqual(played(self.path("lib", "playlist.m3u"), env),
+                             (b"code page " + page, listed))
 
     def test_replacing_follows_links_and_spares_read_only_playlists(self):
         music = self.folder("music", {"a.mp3": b""})

@@ -11,8 +11,13 @@ bool identifyFolder(DIR *dir, FolderId *id)
 	return true;
 }
 
-// Every name the system gives can be held.
-bool isNamelessEntry(const struct dirent *)
+// Every name the system gives is the file's own, and opens it.
+const char *unlistedReason(const DIR *)
 {
-	return false;
+	return nullptr;
+}
+
+const char *longNameOf(const DIR *)
+{
+	return nullptr;
 }

@@ -25,8 +25,12 @@ bool identifyFolder(DIR *dir, FolderId *id)
 	return true;
 }
 
-// A name the narrow form cannot hold comes as a stand-in record.
-bool isNamelessEntry(const struct dirent *ent)
+const char *unlistedReason(const DIR *dir)
 {
-	return ent->d_reclen == 0;
+	return dir->unlisted;
+}
+
+const char *longNameOf(const DIR *dir)
+{
+	return dir->longName[0] != '\0' ? dir->longName : nullptr;
 }
