@@ -15,7 +15,7 @@ import tempfile
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from harness import TreeCase, read  # noqa: E402
+from harness import TreeCase, make_tree, read  # noqa: E402
 
 WRAPPER = shlex.split(os.environ.get("TONVELO_WRAPPER", ""))
 INTERRUPT = os.environ.get("TONVELO_INTERRUPT_WRITE", "")
@@ -118,15 +118,21 @@ class WindowsProgram(TreeCase):
         self.assertEqual(sorted(n for n in os.listdir(music) if "playlist" in n),
                          ["playlist.m3u"])
 
-        # A trailing separator is kept as typed.
-        self.assertEqual(wrun([typed + "\\"], self.tmp), (0, BANNER, b""))
-        self.assertIn(typed.encode() + b"\\/Album/b.flac",
-                      lines(read(os.path.join(music, "playlist.m3u"))))
+        # A trailing separator is kept as typed, also as a batch file's
+        # "%~dp0" types it: its `\"` reaches the program as `"`.
+        for arrives in (typed + "\\", typed + '"'):
+            os.remove(os.path.join(music, "playlist.m3u"))
+            self.assertEqual(wrun([arrives], self.tmp), (0, BANNER, b""))
+            self.assertIn(typed.encode() + b"\\/Album/b.flac",
+                          lines(read(os.path.join(music, "playlist.m3u"))))
 
     def test_relative_folder_lands_in_the_current_directory(self):
         self.folder("lib", {"d/a.mp3": b""})
-        self.assertEqual(wrun(["lib"], self.tmp), (0, BANNER, b""))
-        self.assertEqual(lines(read(self.path("playlist.m3u"))), [b"lib/d/a.mp3"])
+        # Windows drops the dots and blanks that end a name; so do the
+        # entries, but for a "." of its own.
+        for typed, kept in (("lib", b"lib"), ("lib. ", b"lib"), ("lib\\.", b"lib\\.")):
+            self.assertEqual(wrun([typed], self.tmp), (0, BANNER, b""))
+            self.assertEqual(lines(read(self.path("playlist.m3u"))), [kept + b"/d/a.mp3"])
 
     def test_plain_file_gives_an_opendir_line_and_writes_nothing(self):
         cwd = self.folder("cwd", {"song.mp3": b"x"})
@@ -149,6 +155,18 @@ class WindowsProgram(TreeCase):
                          [(winpath(lib) + "/" + fits).encode()])
         self.assertEqual(err, b"tonvelo: " + (winpath(lib) + "/" + too_long).encode() +
                          b": File name too long\r\n")
+
+        # A folder of 256 to 261 characters goes by its short name where
+        # that fits, else nothing is written.
+        fits, too_long = (("longname" * 25 + "\\") * 2)[:258], ("ABCDEFGH\\" * 29)[:258]
+        for typed in (fits, too_long):
+            make_tree(self.path(typed.replace("\\", "/")), {"a.mp3": b""})
+        self.assertEqual(wrun([fits], self.tmp), (0, BANNER, b""))
+        self.assertRegex(read(self.path("playlist.m3u")), rb"\n[A-Z~0-9]{8}\\[A-Z~0-9]{8}/a\.mp3\r\n$")
+        os.remove(self.path("playlist.m3u"))
+        self.assertEqual(wrun([too_long], self.tmp), (2, BANNER, b"tonvelo: " + too_long.encode() +
+                                                      b": File name too long\r\n"))
+        self.assertNotIn("playlist.m3u", os.listdir(self.tmp))
 
     def test_name_beyond_latin1_comes_as_short_name_or_is_reported(self):
         lib = self.folder("lib", {"\u65e5\u672c\u8a9e.mp3": b"", "a.mp3": b""})
@@ -183,6 +201,12 @@ class WindowsProgram(TreeCase):
             self.assertEqual((rc, out, sorted(err.splitlines(True))), (0, BANNER, reported))
             self.assertEqual(played(self.path("lib", "playlist.m3u"), env),
                              (b"code page " + page, listed))
+
+        # A current folder of 185 characters, 345 bytes in code page 932.
+        jp = "\u65e5\u672c\u8a9e\u306e\u66f2" * 16
+        cwd = self.folder(jp + "/" + jp, {"j.mp3": b"j"})
+        self.assertEqual(wrun(["no-such-folder"], cwd, env), (0, BANNER + NOTICE, b""))
+        self.assertEqual(played(os.path.join(cwd, "playlist.m3u"), env)[1], [b"j"])
 
     def test_replacing_follows_links_and_spares_read_only_playlists(self):
         music = self.folder("music", {"a.mp3": b""})
