@@ -16,7 +16,8 @@ enum NameLookup {
 
 // Looks up argument number index, of which arg is the runtime's copy. When
 // found, *text names it to the directory streams: arg itself, unless the
-// platform's copy lost what names it. Otherwise *text is arg.
+// platform names it otherwise (its own copy of the argument, the name the
+// system resolves it to, a short name). Otherwise *text is arg.
 NameLookup lookUpArgument(int index, const char *arg, std::string *text);
 
 // The current working directory in the same way; "" when it cannot be had.

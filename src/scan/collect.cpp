@@ -24,18 +24,19 @@ const char TOO_LONG_REASON[] = "File name too long";
 char joined[JOINED_PATH_MAX];
 
 // A folder on the current path: its open stream, who it is once that has
-// been asked, and whether a link led to it or to a folder above it. No
-// folder that is already on the path is entered again, however it was
-// reached, so that every loop ends at once.
+// been asked, and whether loops are watched for from it on down.
 struct Level {
 	DIR *dir;
 	FolderId id;
 	bool known;
-	bool belowLink;
+	bool watched;
 };
 std::vector<Level> levels;
 
-enum EntryKind { FILE_ENTRY, FOLDER, LINKED_FOLDER };
+// A file (anything but a folder), a folder as the listing says, or a
+// folder that stat found by following the entry: a link, or an entry of a
+// type the listing did not give, which may be one.
+enum EntryKind { FILE_ENTRY, FOLDER, FOLLOWED_FOLDER };
 
 // Entries looked at since the status line was last offered a refresh.
 unsigned sinceProgress;
@@ -57,17 +58,30 @@ bool isDotOrDotDot(const char *name)
 }
 
 // The listing's own type settles plain files and folders; links and
-// entries of unknown type are stat'ed into *st, so a link is followed and
-// one that cannot be stat'ed counts as a file.
-EntryKind kindOf(const struct dirent *ent, const char *path, struct stat *st)
+// entries of unknown type are stat'ed, so a link is followed and one that
+// cannot be stat'ed counts as a file.
+EntryKind kindOf(const struct dirent *ent, const char *path)
 {
 	if (ent->d_type == DT_DIR)
 		return FOLDER;
 	if (ent->d_type == DT_REG)
 		return FILE_ENTRY;
-	if (stat(path, st) != 0 || (st->st_mode & S_IFMT) != S_IFDIR)
+	struct stat st;
+	if (stat(path, &st) != 0 || (st.st_mode & S_IFMT) != S_IFDIR)
 		return FILE_ENTRY;
-	return LINKED_FOLDER;
+	return FOLLOWED_FOLDER;
+}
+
+// Loops: no folder already on the current path is entered again, however
+// it was reached, so that every loop ends at once. A folder is identified
+// (dev/ino; on Windows its volume and file index) and looked for on the
+// path where it could come round again: from a followed entry on down,
+// and everywhere where a folder comes back without a link (a bind mount).
+// Elsewhere, on Windows, a tree without reparse points costs no identity
+// call.
+bool isWatched(bool followed)
+{
+	return LOOPS_WITHOUT_LINKS || followed || (!levels.empty() && levels.back().watched);
 }
 
 bool isOnCurrentPath(const FolderId &id)
@@ -91,15 +105,10 @@ void reportEntry(std::size_t len, const char *sep, const char *name, const char 
 }
 
 // Opens the folder named by the first len bytes of joined and puts it on
-// the current path, unless it is already there. linked tells whether a
-// link led to it; target, when not null, is who it is.
-DIR *enterFolder(std::size_t len, const FolderId *target, bool linked)
+// the current path, unless it is already there. followed tells whether
+// stat found it by following the entry.
+DIR *enterFolder(std::size_t len, bool followed)
 {
-	// A folder reached through a link is known before it is opened.
-	if (target != nullptr && isOnCurrentPath(*target)) {
-		reportPath(joined, len, LOOP_REASON);
-		return nullptr;
-	}
 	DIR *dir = opendir(joined);
 	if (dir == nullptr) {
 		if (errno == ENOMEM)
@@ -107,9 +116,8 @@ DIR *enterFolder(std::size_t len, const FolderId *target, bool linked)
 		reportOpenFailure();
 		return nullptr;
 	}
-	Level level{dir, target ? *target : FolderId{}, target != nullptr,
-		    linked || (!levels.empty() && levels.back().belowLink)};
-	if (!level.known && (LOOPS_WITHOUT_LINKS || level.belowLink)) {
+	Level level{dir, FolderId{}, false, isWatched(followed)};
+	if (level.watched) {
 		level.known = identifyFolder(dir, &level.id);
 		if (level.known && isOnCurrentPath(level.id)) {
 			reportPath(joined, len, LOOP_REASON);
@@ -121,13 +129,21 @@ DIR *enterFolder(std::size_t len, const FolderId *target, bool linked)
 	return dir;
 }
 
+// Left out for ".jpg" or ".m3u" in its name; where another name stands in
+// (a short name), the name it stands for is judged.
+bool isExcludedEntry(const DIR *dir, const char *name)
+{
+	const char *longName = longNameOf(dir);
+	return holdsExcludedText(longName != nullptr ? longName : name);
+}
+
 // Scans the folder named by the first len bytes of joined; false when it
 // cannot be entered. excluded is true when those bytes already hold ".jpg"
 // or ".m3u": a match never spans a separator, so the whole joined path
 // holds one exactly when the folder or the name does.
-bool scanDirectory(std::size_t len, bool excluded, const FolderId *target, bool linked)
+bool scanDirectory(std::size_t len, bool excluded, bool followed)
 {
-	DIR *dir = enterFolder(len, target, linked);
+	DIR *dir = enterFolder(len, followed);
 	if (dir == nullptr)
 		return false;
 	const char *sep = separatorAfter(joined, len);
@@ -145,14 +161,12 @@ bool scanDirectory(std::size_t len, bool excluded, const FolderId *target, bool 
 			continue;
 		// An entry left out for its name is left out silently, whatever
 		// else would have been said of it.
-		bool skip = excluded || holdsExcludedText(name);
+		bool skip = excluded || isExcludedEntry(dir, name);
 		std::size_t sublen = len + seplen + std::strlen(name);
-		const char *unlisted = nullptr;
-		if (isNamelessEntry(ent))
-			unlisted = "name not representable, left out";
-		else if (holdsLineBreak(name))
+		const char *unlisted = unlistedReason(dir);
+		if (unlisted == nullptr && holdsLineBreak(name))
 			unlisted = LINE_BREAK_REASON;
-		else if (sublen >= sizeof joined)
+		else if (unlisted == nullptr && sublen >= sizeof joined)
 			unlisted = TOO_LONG_REASON;
 		if (unlisted != nullptr) {
 			if (!skip)
@@ -161,16 +175,12 @@ bool scanDirectory(std::size_t len, bool excluded, const FolderId *target, bool 
 		}
 		std::memcpy(joined + len, sep, seplen);
 		std::strcpy(joined + len + seplen, name);
-		struct stat st;
-		EntryKind kind = kindOf(ent, joined, &st);
-		FolderId id;
+		EntryKind kind = kindOf(ent, joined);
 		if (kind == FILE_ENTRY) {
 			if (!skip)
 				appendMedia(joined, sublen);
-		} else if (kind == LINKED_FOLDER && identifyTarget(st, &id)) {
-			scanDirectory(sublen, skip, &id, true);
 		} else {
-			scanDirectory(sublen, skip, nullptr, kind == LINKED_FOLDER);
+			scanDirectory(sublen, skip, kind == FOLLOWED_FOLDER);
 		}
 		joined[len] = '\0';
 	}
@@ -196,7 +206,7 @@ bool scanFolder(const char *path)
 		return false;
 	}
 	std::memcpy(joined, path, len + 1);
-	bool opened = scanDirectory(len, holdsExcludedText(path), nullptr, false);
+	bool opened = scanDirectory(len, holdsExcludedText(path), false);
 	clearProgress();
 	return opened;
 }

@@ -19,11 +19,12 @@ struct FolderId {
 // Who the folder open in dir is; false where that cannot be told.
 bool identifyFolder(DIR *dir, FolderId *id);
 
-// Who a folder reached through a link is, from the stat that followed it;
-// false where that cannot be told.
-bool identifyTarget(const struct stat &st, FolderId *id);
+// Why the entry last read from dir is not to be listed, a name the stream
+// can hand out but no one can open by, or nullptr.
+const char *unlistedReason(const DIR *dir);
 
-// True for a record that stands in for a name the stream cannot hold.
-bool isNamelessEntry(const struct dirent *ent);
+// The long name that the entry last read from dir stands for, where its
+// record holds another (a short name); else nullptr.
+const char *longNameOf(const DIR *dir);
 
 #endif

@@ -7,16 +7,19 @@ standard output and error as in the playlist.
 import os
 import re
 import shlex
+import shutil
 import signal
 import subprocess
 import sys
+import tempfile
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from harness import TreeCase, read  # noqa: E402
+from harness import TreeCase, make_tree, read  # noqa: E402
 
 WRAPPER = shlex.split(os.environ.get("TONVELO_WRAPPER", ""))
 INTERRUPT = os.environ.get("TONVELO_INTERRUPT_WRITE", "")
+OPEN_ENTRIES = os.environ.get("TONVELO_OPEN_ENTRIES", "")
 
 
 def crlf(text):
@@ -33,10 +36,35 @@ def winpath(path):
     return "Z:" + path.replace("/", "\\")
 
 
-def wrun(args, cwd):
-    p = subprocess.run(WRAPPER + [os.environ["TONVELO"]] + list(args), cwd=cwd,
-                       capture_output=True, timeout=120)
+def wrun(args, cwd, env=None, program=None):
+    p = subprocess.run(WRAPPER + [program or os.environ["TONVELO"]] + list(args), cwd=cwd,
+                       capture_output=True, timeout=120, env=dict(os.environ, **(env or {})))
     return p.returncode, p.stdout, p.stderr
+
+
+def locale_env(name):
+    """Runs Wine in the ANSI code page of locale name, file names still in
+    UTF-8; None when localedef cannot make the locale."""
+    path = os.path.join(tempfile.gettempdir(), "tonvelo-locales")
+    os.makedirs(path, exist_ok=True)
+    if shutil.which("localedef"):
+        subprocess.run(["localedef", "-i", name[:5], "-f", "UTF-8", os.path.join(path, name)],
+                       capture_output=True)
+    return {"LOCPATH": path, "LC_ALL": name} if os.path.isdir(os.path.join(path, name)) else None
+
+
+def played(playlist, env):
+    """A player's code page, and the first line of each entry's file, sorted."""
+    out = wrun([winpath(playlist)], os.path.dirname(playlist), env, OPEN_ENTRIES)[1]
+    return out.split(b"\r\n")[0], sorted(out.split(b"\r\n")[1:-1])
+
+
+# Names Windows does not open as they stand, images and playlists beyond
+# Latin-1; each file holds its name. Wine keeps no short name for 8.3 names.
+HOSTILE = ("enddot.|enddot|track.mp3 |nul.flac|COM1.flac|lpt1 .mp3|dirdot./d.mp3|dirsp /s.mp3|"
+           "con.mp3|NUL|AUX/x.mp3|nul.d/y.mp3|\u043e.jpg|\u041b.m3u|\u65e5.m3u8|\u0424.jpg/f.mp3|"
+           "Bj\u00f6rk/J\u00f3ga.mp3|Caf\u00e9.mp3|a.mp3").split("|")
+NO_SHORT_NAME = ["con.mp3", "NUL", "AUX", "nul.d"]
 
 
 def lines(data):
@@ -95,15 +123,21 @@ class WindowsProgram(TreeCase):
         self.assertEqual(lines(read(os.path.join(music, "PLAYLIST.M3U"))), want)
         os.rename(os.path.join(music, "PLAYLIST.M3U"), os.path.join(music, "playlist.m3u"))
 
-        # A trailing separator is kept as typed.
-        self.assertEqual(wrun([typed + "\\"], self.tmp), (0, BANNER, b""))
-        self.assertIn(typed.encode() + b"\\/Album/b.flac",
-                      lines(read(os.path.join(music, "playlist.m3u"))))
+        # A trailing separator is kept as typed, also as a batch file's
+        # "%~dp0" types it: its `\"` reaches the program as `"`.
+        for arrives in (typed + "\\", typed + '"'):
+            os.remove(os.path.join(music, "playlist.m3u"))
+            self.assertEqual(wrun([arrives], self.tmp), (0, BANNER, b""))
+            self.assertIn(typed.encode() + b"\\/Album/b.flac",
+                          lines(read(os.path.join(music, "playlist.m3u"))))
 
     def test_relative_folder_lands_in_the_current_directory(self):
         self.folder("lib", {"d/a.mp3": b""})
-        self.assertEqual(wrun(["lib"], self.tmp), (0, BANNER, b""))
-        self.assertEqual(lines(read(self.path("playlist.m3u"))), [b"lib/d/a.mp3"])
+        # Windows drops the dots and blanks that end a name; so do the
+        # entries, but for a "." of its own.
+        for typed, kept in (("lib", b"lib"), ("lib. ", b"lib"), ("lib\\.", b"lib\\.")):
+            self.assertEqual(wrun([typed], self.tmp), (0, BANNER, b""))
+            self.assertEqual(lines(read(self.path("playlist.m3u"))), [kept + b"/d/a.mp3"])
 
     def test_plain_file_gives_an_opendir_line_and_writes_nothing(self):
         cwd = self.folder("cwd", {"song.mp3": b"x"})
@@ -127,6 +161,18 @@ class WindowsProgram(TreeCase):
         self.assertEqual(err, b"tonvelo: " + (winpath(lib) + "/" + too_long).encode() +
                          b": File name too long\r\n")
 
+        # A folder of 256 to 261 characters goes by its short name where
+        # that fits, else nothing is written.
+        fits, too_long = (("longname" * 25 + "\\") * 2)[:258], ("ABCDEFGH\\" * 29)[:258]
+        for typed in (fits, too_long):
+            make_tree(self.path(typed.replace("\\", "/")), {"a.mp3": b""})
+        self.assertEqual(wrun([fits], self.tmp), (0, BANNER, b""))
+        self.assertRegex(read(self.path("playlist.m3u")), rb"\n[A-Z~0-9]{8}\\[A-Z~0-9]{8}/a\.mp3\r\n$")
+        os.remove(self.path("playlist.m3u"))
+        self.assertEqual(wrun([too_long], self.tmp), (2, BANNER, b"tonvelo: " + too_long.encode() +
+                                                      b": File name too long\r\n"))
+        self.assertNotIn("playlist.m3u", os.listdir(self.tmp))
+
     def test_name_beyond_latin1_comes_as_short_name_or_is_reported(self):
         lib = self.folder("lib", {"\u65e5\u672c\u8a9e.mp3": b"", "a.mp3": b""})
         rc, out, err = wrun([winpath(lib)], self.tmp)
@@ -142,6 +188,30 @@ class WindowsProgram(TreeCase):
         else:
             self.assertEqual(err, crlf(b"tonvelo: " + prefix +
                                        b"?: name not representable, left out\n"))
+
+    @unittest.skipUnless(OPEN_ENTRIES, "needs the stand-in player")
+    def test_every_entry_opens_its_own_file_in_the_ansi_code_page_or_is_reported(self):
+        lib = self.folder("lib", {n: n.encode() for n in HOSTILE})
+        reported = sorted(b"tonvelo: " + winpath(lib).encode() + b"/" + n.encode() +
+                          b": name Windows cannot open, left out\r\n" for n in NO_SHORT_NAME)
+        # Short names stand in for the rest; images and playlists are
+        # judged by their long names.
+        listed = sorted(n.encode() for n in HOSTILE if n.split("/")[0] not in NO_SHORT_NAME and
+                        ".jpg" not in n and ".m3u" not in n)
+        for env, page in (({"LC_ALL": "C.UTF-8"}, b"1252"), (locale_env("ru_RU.UTF-8"), b"1251"),
+                          (locale_env("ja_JP.UTF-8"), b"932")):
+            if env is None:
+                self.skipTest("localedef cannot make ru_RU.UTF-8 and ja_JP.UTF-8 (package locales)")
+            rc, out, err = wrun([winpath(lib)], self.tmp, env)
+            self.assertEqual((rc, out, sorted(err.splitlines(True))), (0, BANNER, reported))
+            self.assertEqual(played(self.path("lib", "playlist.m3u"), env),
+                             (b"code page " + page, listed))
+
+        # A current folder of 185 characters, 345 bytes in code page 932.
+        jp = "\u65e5\u672c\u8a9e\u306e\u66f2" * 16
+        cwd = self.folder(jp + "/" + jp, {"j.mp3": b"j"})
+        self.assertEqual(wrun(["no-such-folder"], cwd, env), (0, BANNER + NOTICE, b""))
+        self.assertEqual(played(os.path.join(cwd, "playlist.m3u"), env)[1], [b"j"])
 
     def test_replacing_follows_links_and_spares_read_only_playlists(self):
         music = self.folder("music", {"a.mp3": b""})
@@ -212,6 +282,13 @@ class WindowsProgram(TreeCase):
         self.assertEqual(sorted(err.split(b"\r\n")), [b""] + sorted(
             b"tonvelo: " + typed + b"/" + n + b": Too many levels of symbolic links"
             for n in (b"a", b"b", b"sub/up")))
+
+        # Below a link the scanned folder comes round again as a plain one.
+        self.folder("M", {"Rock/r1.mp3": b"", "Jazz/j1.mp3": b""})
+        os.symlink("..", self.path("M", "Rock", "Best-of"))
+        rock = winpath(self.path("M", "Rock"))
+        self.assertEqual(wrun([rock], self.tmp), (0, BANNER, b"tonvelo: " + rock.encode() +
+                                                  b"/Best-of/Rock: Too many levels of symbolic links\r\n"))
 
     def test_folder_named_outside_the_code_page_is_the_one_scanned(self):
         # Each of these characters reaches the program as a byte of code

@@ -64,6 +64,9 @@ dirent *readdir(DIR *dir)
 	if (r.next == records.size())
 		return nullptr;
 	dir->ent = records[r.next++];
+	// As readdir says it of the substitute, whose long name holds ".mp3".
+	dir->unlisted = dir->ent.d_reclen == 0 ? "name not representable, left out" : nullptr;
+	std::strcpy(dir->longName, dir->ent.d_reclen == 0 ? "\xe6\x97\xa5.mp3" : "");
 	return &dir->ent;
 }
 

@@ -31,20 +31,19 @@ bool isDriveRelative(const std::wstring &name)
 	       (name.size() == 2 || (name[2] != L'\\' && name[2] != L'/'));
 }
 
-bool pathExists(const char *path)
+// A name of more than 1023 units counts as missing, as it did when the
+// existence test took a copy of 1024 units.
+const std::size_t NAME_UNITS_MAX = 1023;
+
+bool nameExists(const std::wstring &name)
 {
-	// "%hs" widens each byte to the UTF-16 unit of the same value, as the
-	// directory streams do, so both reach the same file. A copy cut short
-	// would test another name: mingw then returns the length it wanted.
-	wchar_t wide[1024];
-	int len = std::swprintf(wide, 1024, L"%hs", path);
-	if (len < 0 || len >= 1024)
-		return false;
-	return PathFileExistsW(wide) != FALSE;
+	return name.size() <= NAME_UNITS_MAX && PathFileExistsW(name.c_str()) != FALSE;
 }
 
-// Each unit as the byte of its value; false when one is above 255.
-bool narrowUnits(const std::wstring &wide, std::string *text)
+// Each unit as the byte of its value, as the directory streams take it,
+// where a player reading the bytes in the ANSI code page gets the name
+// back; false otherwise.
+bool narrowAsIs(const std::wstring &wide, std::string *text)
 {
 	std::string bytes;
 	for (wchar_t c : wide) {
@@ -52,6 +51,8 @@ bool narrowUnits(const std::wstring &wide, std::string *text)
 			return false;
 		bytes += static_cast<char>(c);
 	}
+	if (!readsBackInCodePage(bytes.c_str(), wide.c_str()))
+		return false;
 	*text = bytes;
 	return true;
 }
@@ -68,18 +69,28 @@ std::string inCodePage(const std::wstring &wide)
 	return text;
 }
 
-// The system's UTF-16 copy of argument number index, if arg was made from
-// it: the runtime splits the command line on its own.
-bool systemArgument(int index, const char *arg, std::wstring *wide)
+// Argument number index in UTF-16 as the system has it, where the
+// runtime's copy arg was made from it (the runtime splits the command line
+// on its own); else arg, each byte as a unit.
+std::wstring wideArgument(int index, const char *arg)
 {
 	int argc = 0;
 	wchar_t **argv = CommandLineToArgvW(GetCommandLineW(), &argc);
-	if (argv == nullptr)
-		return false;
-	if (index < argc)
-		*wide = argv[index];
+	std::wstring wide;
+	if (argv != nullptr && index < argc)
+		wide = argv[index];
 	LocalFree(argv);
-	return index < argc && inCodePage(*wide) == arg;
+	return !wide.empty() && inCodePage(wide) == arg ? wide : widen(arg);
+}
+
+// `"E:\My Music\"`, as a batch file's "%~dp0" is typed, arrives as
+// `E:\My Music"`: a backslash before a quote makes a quote. No Windows name
+// holds one, so the folder meant ends with the backslash.
+void mendQuotedSeparator(std::wstring *name)
+{
+	std::size_t quote = name->find(L'"');
+	if (quote != std::wstring::npos)
+		name->replace(quote, std::wstring::npos, L"\\");
 }
 
 // The full path of name.
@@ -96,22 +107,62 @@ std::wstring fullPath(const std::wstring &name)
 	return full;
 }
 
-// A narrow name that the directory streams widen back into one naming
-// the same object as wide: its own bytes, else its short name's.
+bool endsInBlankOrDot(const std::wstring &name)
+{
+	return !name.empty() && (name.back() == L' ' || name.back() == L'.');
+}
+
+// Windows drops the blanks and dots that end a name: "E:\music " is
+// E:\music. They go here too, while the name leads to the same place, so
+// that the entries built on it open; "." and "x\.." keep theirs.
+void dropTrailingBlanks(std::wstring *name)
+{
+	if (!endsInBlankOrDot(*name))
+		return;
+	std::wstring full = fullPath(*name);
+	while (endsInBlankOrDot(*name) && name->size() > 1) {
+		std::wstring shorter = name->substr(0, name->size() - 1);
+		if (fullPath(shorter) != full)
+			break;
+		*name = shorter;
+	}
+}
+
+// The short form of name, or name where there is none.
+std::wstring shortPath(const std::wstring &name)
+{
+	DWORD size = GetShortPathNameW(name.c_str(), nullptr, 0);
+	if (size == 0)
+		return name;
+	std::wstring shortName(size, L'\0');
+	DWORD len = GetShortPathNameW(name.c_str(), &shortName[0], size);
+	if (len == 0 || len >= size)
+		return name;
+	shortName.resize(len);
+	return shortName;
+}
+
+// A narrow name for wide that the directory streams widen back into one
+// naming the same folder, that a player reads back in the ANSI code page
+// and that leaves joined paths room: its own bytes, else its short name's.
+// One that is too long all the same is given for the scan to report.
 bool narrowForStreams(const std::wstring &wide, std::string *text)
 {
-	if (narrowUnits(wide, text))
+	std::string asIs;
+	bool usable = narrowAsIs(wide, &asIs);
+	if (usable && asIs.size() <= PATH_TEXT_MAX) {
+		*text = asIs;
 		return true;
-	DWORD size = GetShortPathNameW(wide.c_str(), nullptr, 0);
-	if (size == 0)
-		return false;
-	std::wstring shortName(size, L'\0');
-	DWORD len = GetShortPathNameW(wide.c_str(), &shortName[0], size);
-	if (len == 0 || len >= size)
-		return false;
-	shortName.resize(len);
+	}
 	// Where the volume keeps no short names the long one comes back.
-	return narrowUnits(shortName, text);
+	std::string shortText;
+	if (narrowAsIs(shortPath(wide), &shortText) && (!usable || shortText.size() < asIs.size())) {
+		*text = shortText;
+		return true;
+	}
+	if (usable)
+		*text = asIs;
+	return usable;
 }
 
 } // namespace
@@ -119,36 +170,30 @@ bool narrowForStreams(const std::wstring &wide, std::string *text)
 NameLookup lookUpArgument(int index, const char *arg, std::string *text)
 {
 	*text = arg;
-	std::wstring typed = widen(arg);
-	std::wstring wide;
-	if (!systemArgument(index, arg, &wide) || wide == typed) {
-		// Nothing was lost: the name is tested as the streams will take it.
-		if (!pathExists(arg))
-			return NAME_MISSING;
-		if (!isDriveRelative(typed))
-			return NAME_FOUND;
-		wide = typed;
-	} else if (wide.size() >= 1024 || !PathFileExistsW(wide.c_str())) {
+	std::wstring name = wideArgument(index, arg);
+	mendQuotedSeparator(&name);
+	if (!nameExists(name))
 		return NAME_MISSING;
-	}
 	// "Z:." rather than "Z:", which Wine gives with a separator at its end.
-	if (isDriveRelative(wide))
-		wide = fullPath(wide.size() == 2 ? wide + L"." : wide);
-	return narrowForStreams(wide, text) ? NAME_FOUND : NAME_UNREPRESENTABLE;
+	if (isDriveRelative(name))
+		name = fullPath(name.size() == 2 ? name + L"." : name);
+	dropTrailingBlanks(&name);
+	return narrowForStreams(name, text) ? NAME_FOUND : NAME_UNREPRESENTABLE;
 }
 
 NameLookup lookUpCurrentDirectory(std::string *text)
 {
-	// Deeper than MAX_PATH the call writes nothing: the text stays empty.
-	char buf[MAX_PATH + 1] = {};
-	GetCurrentDirectoryA(MAX_PATH, buf);
-	*text = buf;
-	// The code page may have lost characters on the way.
-	wchar_t wide[MAX_PATH + 1] = {};
-	DWORD len = GetCurrentDirectoryW(MAX_PATH, wide);
-	if (buf[0] == '\0' || len == 0 || len >= MAX_PATH || widen(buf) == wide)
+	// One call, with room for the longest current directory there is.
+	std::wstring wide(32768, L'\0');
+	DWORD len = GetCurrentDirectoryW(wide.size(), &wide[0]);
+	text->clear();
+	if (len == 0 || len >= wide.size())
 		return NAME_FOUND;
-	return narrowForStreams(wide, text) ? NAME_FOUND : NAME_UNREPRESENTABLE;
+	wide.resize(len);
+	if (narrowForStreams(wide, text))
+		return NAME_FOUND;
+	*text = inCodePage(wide);
+	return NAME_UNREPRESENTABLE;
 }
 
 const char *separatorAfter(const char *path, std::size_t len)

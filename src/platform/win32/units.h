@@ -1,9 +1,24 @@
-// Narrow names as the Windows directory streams take them: each byte is
-// the UTF-16 unit of the same value. Windows files only.
+// Narrow names as the Windows side hands them on: each byte is the UTF-16
+// unit of the same value, and a name is handed on only where Windows, and
+// a player reading the playlist in the ANSI code page, find the same file
+// by it. Windows files only.
 #ifndef TONVELO_UNITS_WIN32_H
 #define TONVELO_UNITS_WIN32_H
 
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include <cwchar>
 #include <string>
+
+// The longest path text the scan forms, in characters: a joined path keeps
+// to 255, within the 260 that the directory streams take.
+enum { PATH_TEXT_MAX = 255 };
 
 inline std::wstring widen(const char *s)
 {
@@ -11,6 +26,53 @@ inline std::wstring widen(const char *s)
 	for (; *s != '\0'; s++)
 		wide += static_cast<wchar_t>(static_cast<unsigned char>(*s));
 	return wide;
+}
+
+inline bool isDeviceDigit(wchar_t c)
+{
+	return (c >= L'1' && c <= L'9') || c == 0xB9 || c == 0xB2 || c == 0xB3;
+}
+
+// False for a name that Windows does not take as it stands: it drops the
+// dots and blanks that end a name, and CON, PRN, AUX, NUL, COM1-COM9 and
+// LPT1-LPT9 open the device, whatever blanks and extension follow them.
+inline bool opensAsNamed(const wchar_t *name)
+{
+	std::size_t len = std::wcslen(name);
+	if (name[0] == L'.' && (len == 1 || (len == 2 && name[1] == L'.')))
+		return true;
+	if (len > 0 && (name[len - 1] == L'.' || name[len - 1] == L' '))
+		return false;
+	std::size_t base = std::wcscspn(name, L".:");
+	while (base > 0 && name[base - 1] == L' ')
+		base--;
+	if (base != 3 && base != 4)
+		return true;
+	wchar_t up[5] = {};
+	for (std::size_t i = 0; i < base; i++)
+		up[i] = name[i] >= L'a' && name[i] <= L'z' ? name[i] - L'a' + L'A' : name[i];
+	if (base == 3)
+		return std::wcscmp(up, L"CON") != 0 && std::wcscmp(up, L"PRN") != 0 &&
+		       std::wcscmp(up, L"AUX") != 0 && std::wcscmp(up, L"NUL") != 0;
+	bool port = std::wcsncmp(up, L"COM", 3) == 0 || std::wcsncmp(up, L"LPT", 3) == 0;
+	return !(port && isDeviceDigit(up[3]));
+}
+
+// True when bytes, read in the ANSI code page as players read a playlist,
+// give name back. ASCII reads the same in every one.
+inline bool readsBackInCodePage(const char *bytes, const wchar_t *name)
+{
+	const char *p = bytes;
+	while (*p != '\0' && static_cast<unsigned char>(*p) < 0x80)
+		p++;
+	if (*p == '\0')
+		return true;
+	int len = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, bytes, -1, nullptr, 0);
+	if (len <= 0)
+		return false;
+	std::wstring back(len, L'\0');
+	MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, bytes, -1, &back[0], len);
+	return std::wcscmp(back.c_str(), name) == 0;
 }
 
 #endif

@@ -11,15 +11,13 @@ bool identifyFolder(DIR *dir, FolderId *id)
 	return true;
 }
 
-bool identifyTarget(const struct stat &st, FolderId *id)
+// Every name the system gives is the file's own, and opens it.
+const char *unlistedReason(const DIR *)
 {
-	id->dev = st.st_dev;
-	id->ino = st.st_ino;
-	return true;
+	return nullptr;
 }
 
-// Every name the system gives can be held.
-bool isNamelessEntry(const struct dirent *)
+const char *longNameOf(const DIR *)
 {
-	return false;
+	return nullptr;
 }

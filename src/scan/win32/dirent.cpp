@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/win32/units.h"
+
 namespace {
 
 // Full path of name, a "\" unless it already ends in a separator, and "*".
@@ -46,6 +48,39 @@ bool narrowName(const wchar_t *wname, dirent *ent)
 		return false;
 	ent->d_namlen = converted - 1;
 	return true;
+}
+
+// Narrows wname into ent; nullptr when Windows and a player reading the
+// playlist find the file by the result, else why not.
+const char *narrowUsableName(const wchar_t *wname, dirent *ent)
+{
+	if (!narrowName(wname, ent))
+		return "name not representable, left out";
+	if (!opensAsNamed(wname))
+		return "name Windows cannot open, left out";
+	if (!readsBackInCodePage(ent->d_name, wname))
+		return "name not in the ANSI code page, left out";
+	return nullptr;
+}
+
+// For a name with no bytes, a record that names no file rather than an
+// end of the stream before the entries after it.
+dirent *substitute(dirent *ent)
+{
+	std::strcpy(ent->d_name, "?");
+	ent->d_namlen = 1;
+	ent->d_type = DT_UNKNOWN;
+	ent->d_off = -1;
+	ent->d_reclen = 0;
+	return ent;
+}
+
+// Keeps the long name, in UTF-8, for what is judged by it.
+void rememberLongName(const wchar_t *wname, DIR *dir)
+{
+	if (WideCharToMultiByte(CP_UTF8, 0, wname, -1, dir->longName, sizeof dir->longName,
+				nullptr, nullptr) == 0)
+		dir->longName[0] = '\0';
 }
 
 std::int32_t typeOf(DWORD attributes)
@@ -178,17 +213,19 @@ dirent *readdir(DIR *dir)
 
 	dirent *ent = &dir->ent;
 	ent->d_ino = 0;
-	if (!narrowName(data->cFileName, ent) &&
-	    (data->cAlternateFileName[0] == L'\0' ||
-	     !narrowName(data->cAlternateFileName, ent))) {
-		// A name with no bytes: hand out a record that names no file
-		// rather than end the stream before the entries after it.
-		std::strcpy(ent->d_name, "?");
-		ent->d_namlen = 1;
-		ent->d_type = DT_UNKNOWN;
-		ent->d_off = -1;
-		ent->d_reclen = 0;
-		return ent;
+	dir->unlisted = nullptr;
+	dir->longName[0] = '\0';
+	const char *unusable = narrowUsableName(data->cFileName, ent);
+	if (unusable != nullptr && data->cAlternateFileName[0] != L'\0' &&
+	    narrowUsableName(data->cAlternateFileName, ent) == nullptr) {
+		rememberLongName(data->cFileName, dir);
+	} else if (unusable != nullptr) {
+		dir->unlisted = unusable;
+		// Handed out as it is, to be reported by its name.
+		if (!narrowName(data->cFileName, ent)) {
+			rememberLongName(data->cFileName, dir);
+			return substitute(ent);
+		}
 	}
 	ent->d_type = typeOf(data->dwFileAttributes);
 	ent->d_reclen = sizeof(dirent);

@@ -59,9 +59,13 @@ struct WideDirStream {
 	wchar_t *pattern;      // full path of the folder, one separator, "*"
 };
 
+// Beside the records, of the entry last handed out: why it is not to be
+// listed, and the long name a short name or the substitute stands for.
 struct DIR {
 	dirent ent;            // overwritten and returned by every readdir
 	WideDirStream *wdirp;  // owned
+	const char *unlisted;  // nullptr, or why d_name is not to be listed
+	char longName[DIRENT_NAME_SIZE * 3]; // UTF-8 when d_name is not it, else ""
 };
 
 // Opens name (at most 260 characters) for reading. Returns nullptr with
@@ -69,10 +73,13 @@ struct DIR {
 // ENOTDIR, or the errno of the name's conversion (ERANGE when too long).
 DIR *opendir(const char *name);
 
-// The next entry, or nullptr at the end. An entry whose name has no
-// narrow form and no short name comes out as the substitute record "?"
-// with DT_UNKNOWN; the entries after it still follow. Read errors end the
-// stream like its end does.
+// The next entry, or nullptr at the end. A name that has no narrow form,
+// that Windows would not open as it stands (a device name, a dot or blank
+// at its end) or that does not read back in the ANSI code page comes as
+// its short name; without one, as the substitute record "?" with
+// DT_UNKNOWN when it has no narrow form, else as itself with unlisted set.
+// The entries after it still follow. Read errors end the stream like its
+// end does.
 dirent *readdir(DIR *dir);
 
 // Closes the stream and releases it. Returns 0, or -1 with errno EBADF

@@ -25,15 +25,12 @@ bool identifyFolder(DIR *dir, FolderId *id)
 	return true;
 }
 
-// The runtime's stat gives no file index: a folder reached through a link
-// is identified once it is open.
-bool identifyTarget(const struct stat &, FolderId *)
+const char *unlistedReason(const DIR *dir)
 {
-	return false;
+	return dir->unlisted;
 }
 
-// A name the narrow form cannot hold comes as a stand-in record.
-bool isNamelessEntry(const struct dirent *ent)
+const char *longNameOf(const DIR *dir)
 {
-	return ent->d_reclen == 0;
+	return dir->longName[0] != '\0' ? dir->longName : nullptr;
 }

@@ -3,10 +3,11 @@
 
 #include <sys/stat.h>
 
+#include "platform/win32/units.h"
 #include "scan/win32/dirent.h"
 
-// Joined paths are kept to 255 characters, as the Windows streams accept.
-enum { JOINED_PATH_MAX = 256 };
+// A joined path with its terminator.
+enum { JOINED_PATH_MAX = PATH_TEXT_MAX + 1 };
 
 // Only a reparse point (a link, a junction, a mounted folder) can lead
 // back onto the path.
