@@ -109,13 +109,6 @@ std::FILE *openReplacement()
 	return fp;
 }
 
-// True for the same byte, or the same ASCII letter in the other case.
-bool isSameLetter(char a, char b)
-{
-	char lower = static_cast<char>(b | 0x20);
-	return a == b || (lower >= 'a' && lower <= 'z' && (a | 0x20) == lower);
-}
-
 // Names the whole unnamed file: with no old file it takes its final name
 // at once, so that nothing is left behind whenever the run is killed.
 // Returns 0 or an errno; *renaming tells whether it has a temporary name.
@@ -130,6 +123,13 @@ int nameUnnamed(std::FILE *fp, bool *renaming)
 	}
 	*renaming = true;
 	return nameTemp(fp);
+}
+
+// True for the same byte, or the same ASCII letter in the other case.
+bool isSameLetter(char a, char b)
+{
+	char lower = static_cast<char>(b | 0x20);
+	return a == b || (lower >= 'a' && lower <= 'z' && (a | 0x20) == lower);
 }
 
 } // namespace

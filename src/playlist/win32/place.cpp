@@ -88,21 +88,22 @@ int lookAtOld(std::wstring *path, Place *place)
 	static wchar_t buf[LONGEST_PATH];
 	DWORD n = GetFinalPathNameByHandleW(h, buf, LONGEST_PATH, FILE_NAME_NORMALIZED);
 	DWORD code = GetLastError();
-	BY_HANDLE_FILE_INFORMATION info;
-	bool known = GetFileInformationByHandle(h, &info) != 0;
+	bool known = identifyHandle(h, &place->id);
+	if (!known)
+		code = GetLastError();
 	CloseHandle(h);
 	if (n == 0 || n >= LONGEST_PATH)
 		return n == 0 ? mapFileError(code) : ENAMETOOLONG;
 	if (!known)
-		return mapFileError(GetLastError());
+		return mapFileError(code);
 	path->assign(buf, n);
-	place->attributes = info.dwFileAttributes;
-	place->volume = info.dwVolumeSerialNumber;
-	place->index = static_cast<ULONGLONG>(info.nFileIndexHigh) << 32 | info.nFileIndexLow;
-	if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+	place->attributes = GetFileAttributesW(path->c_str());
+	if (place->attributes == INVALID_FILE_ATTRIBUTES)
+		return mapFileError(GetLastError());
+	if (place->attributes & FILE_ATTRIBUTE_DIRECTORY)
 		return EISDIR;
 	// A read-only playlist is not replaced, as it could not be written.
-	if (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY)
+	if (place->attributes & FILE_ATTRIBUTE_READONLY)
 		return EACCES;
 	place->kind = PLACE_FILE;
 	return 0;
@@ -253,14 +254,7 @@ const char *listedName(const Place *place)
 
 bool isFileAtPlace(Place *place, const char *path)
 {
-	HANDLE h = CreateFileW(widen(path).c_str(), 0,
-			       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-			       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-	if (h == INVALID_HANDLE_VALUE)
-		return false;
-	BY_HANDLE_FILE_INFORMATION info;
-	bool known = GetFileInformationByHandle(h, &info) != 0;
-	CloseHandle(h);
-	return known && info.dwVolumeSerialNumber == place->volume &&
-	       (static_cast<ULONGLONG>(info.nFileIndexHigh) << 32 | info.nFileIndexLow) == place->index;
+	FileIdentity id;
+	return identifyPath(widen(path).c_str(), &id) && id.volume == place->id.volume &&
+	       id.index == place->id.index;
 }

@@ -8,6 +8,8 @@
 #endif
 #include <windows.h>
 
+#include "platform/win32/identity.h"
+
 // Windows: names are wide, each byte of the narrow text the unit of the
 // same value, as the directory streams read them.
 struct Place {
@@ -17,8 +19,7 @@ struct Place {
 	std::string listed;    // the name as the media list holds it; "" when it cannot
 	PlaceKind kind = PLACE_EMPTY;
 	DWORD attributes = 0;  // the old file's
-	DWORD volume = 0;      // who the old file is: volume serial number
-	ULONGLONG index = 0;   // and file index
+	FileIdentity id = {};  // who the old file is
 };
 
 #endif
