@@ -95,6 +95,16 @@ class HostileTrees(TreeCase):
         self.assertEqual((rc, err), (0, b"tonvelo: T/a/c1" + LOOP))
         self.assertEqual(entries(read(self.path("playlist.m3u"))), [b"T/a/x.mp3", b"T/t.mp3"])
 
+    def test_a_folder_of_another_file_system_with_the_same_inode_is_entered(self):
+        # The roots of two fresh tmpfs mounts share inode 1: only the
+        # device tells them apart.
+        self.folder("T")
+        rc, _, err = self.run_after_mounting(
+            "mount -t tmpfs none T && mkdir T/x && mount -t tmpfs none T/x && "
+            ": >T/t.mp3 && : >T/x/y.mp3")
+        self.assertEqual((rc, err), (0, b""))
+        self.assertEqual(entries(read(self.path("playlist.m3u"))), [b"T/t.mp3", b"T/x/y.mp3"])
+
     @unittest.skipUnless(shutil.which("strace"), "needs strace")
     def test_read_error_inside_a_folder_is_reported(self):
         m = self.folder("m", {"f%04d.mp3" % i: b"" for i in range(3000)})
