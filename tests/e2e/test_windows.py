@@ -17,10 +17,17 @@ from harness import (BANNER, EOL, HEADER, NOTICE, USAGE, WRAPPER, TreeCase,  # n
 
 INTERRUPT = os.environ.get("TONVELO_INTERRUPT_WRITE", "")
 OPEN_ENTRIES = os.environ.get("TONVELO_OPEN_ENTRIES", "")
+# Wine keeps a file's DOS attributes as Samba does: a number, in text.
+DOSATTRIB = "user.DOSATTRIB"
 
 
 def winpath(path):
     return "Z:" + path.replace("/", "\\")
+
+
+def dos_attributes(path):
+    """The DOS attributes Wine keeps of path, as a number."""
+    return int(os.getxattr(path, DOSATTRIB), 16) if DOSATTRIB in os.listxattr(path) else 0
 
 
 def locale_env(name):
@@ -119,6 +126,27 @@ class WindowsProgram(TreeCase):
             self.assertIn(typed.encode() + b"\\/Album/b.flac",
                           entries(read(os.path.join(music, "playlist.m3u"))))
             os.remove(os.path.join(music, "playlist.m3u"))
+
+    def test_a_folder_typed_with_slashes_is_absolute_too(self):
+        music, typed, _ = self.music()
+        slashes = typed.replace("\\", "/")
+        for arrives in (slashes, slashes[2:], typed[:3] + typed[3:].replace("\\", "/", 1)):
+            self.assertEqual(run([arrives], self.folder("cwd")), (0, BANNER, b""), arrives)
+            self.assertEqual(os.listdir(self.path("cwd")), [], arrives)
+            self.assertIn(arrives.encode() + b"/Album/b.flac",
+                          entries(read(os.path.join(music, "playlist.m3u"))))
+
+    def test_a_hidden_system_playlist_stays_so(self):
+        music, typed, want = self.music()
+        mine = os.path.join(music, "playlist.m3u")
+        make_tree(music, {"playlist.m3u": HEADER})
+        try:
+            os.setxattr(mine, DOSATTRIB, b"0x6")  # hidden and system
+        except OSError:
+            self.skipTest("no extended attributes here, where Wine keeps DOS attributes")
+        self.assertEqual(run([typed], self.tmp), (0, BANNER, b""))
+        self.assertEqual(entries(read(mine)), want)
+        self.assertEqual(dos_attributes(mine) & 0x6, 0x6)
 
     def test_relative_folder_lands_in_the_current_directory(self):
         self.folder("lib", {"d/a.mp3": b""})
