@@ -1,35 +1,57 @@
-"""Runs the built tonvelo on temporary trees and reads what it left."""
+"""Runs the built tonvelo on temporary trees and reads what it left.
+
+TONVELO names the program, TONVELO_WRAPPER what runs it where it cannot run
+by itself (Wine, for the Windows program). The Windows program writes in
+text mode: its lines, on standard output and error as in the playlist, end
+in CR LF.
+"""
 import os
 import re
+import shlex
 import shutil
 import subprocess
 import tempfile
 import unittest
 
 TONVELO = os.environ.get("TONVELO", "")
+WRAPPER = shlex.split(os.environ.get("TONVELO_WRAPPER", ""))
+EOL = b"\r\n" if TONVELO.lower().endswith(".exe") else b"\n"
+
+
+def lined(text):
+    """text with the program's own line ends."""
+    return text.replace(b"\n", EOL)
+
+
 # The banner names the project's version, as CMakeLists.txt gives it.
 with open(os.path.join(os.path.dirname(os.path.abspath(__file__)),
                        "..", "..", "CMakeLists.txt")) as _f:
     VERSION = re.search(r"project\(tonvelo VERSION ([0-9.]+)", _f.read()).group(1)
-BANNER = (b"Tonvelo " + VERSION.encode() + b" by Brennovald\n"
-          b"Writes a shuffled playlist.m3u of every file below a folder.\n")
-HEADER = b"#EXTM3U\n#created with Tonvelo 0.1 by Brennovald\n"
+BANNER = lined(b"Tonvelo " + VERSION.encode() + b" by Brennovald\n"
+               b"Writes a shuffled playlist.m3u of every file below a folder.\n")
+HEADER = lined(b"#EXTM3U\n#created with Tonvelo 0.1 by Brennovald\n")
 NOTICE = b"The path is invalid! take the current one"
-USAGE = b"Usage: program folder\n"
+USAGE = lined(b"Usage: program folder\n")
 IS_ROOT = hasattr(os, "geteuid") and os.geteuid() == 0
 
 
-def run(args, cwd, user=False, preexec=None, program=None, env=None, stdout=None):
-    """Runs tonvelo with args in cwd; user=True drops root privileges, env
-    adds to the environment, stdout replaces the captured one."""
-    cmd = [program or TONVELO] + list(args)
-    if user and IS_ROOT:
-        cmd = ["setpriv", "--reuid=nobody", "--regid=nogroup",
-               "--clear-groups", "--"] + cmd
+def command(args, program=None):
+    """Runs program (the built one if None) with args, through the wrapper."""
+    return WRAPPER + [program or TONVELO] + list(args)
+
+
+def run_command(cmd, cwd, preexec=None, env=None, stdout=None):
+    """Runs cmd in cwd; env adds to the environment, stdout replaces the
+    captured one. Gives the status, output and errors."""
     p = subprocess.run(cmd, cwd=cwd, preexec_fn=preexec, timeout=120,
                        env=dict(os.environ, **env) if env else None,
                        stdout=stdout or subprocess.PIPE, stderr=subprocess.PIPE)
     return p.returncode, p.stdout or b"", p.stderr
+
+
+def run(args, cwd, program=None, **kw):
+    """Runs program (the built one if None) with args, as run_command does."""
+    return run_command(command(args, program), cwd, **kw)
 
 
 def make_tree(root, layout):
@@ -44,12 +66,46 @@ def make_tree(root, layout):
                 f.write(content)
 
 
+def open_deep(path, make=False):
+    """A descriptor of the folder at absolute path, however long: each
+    folder is opened in the one above it, so paths past PATH_MAX can be
+    reached. make=True makes the folders missing on the way."""
+    fd = os.open("/", os.O_RDONLY | os.O_DIRECTORY)
+    for name in filter(None, path.split("/")):
+        if make:
+            try:
+                os.mkdir(name, dir_fd=fd)
+            except FileExistsError:
+                pass
+        nfd = os.open(name, os.O_RDONLY | os.O_DIRECTORY, dir_fd=fd)
+        os.close(fd)
+        fd = nfd
+    return fd
+
+
+def make_deep(path, files=()):
+    """Makes the folder at path, however long, with the empty files named."""
+    fd = open_deep(path, make=True)
+    for name in files:
+        os.close(os.open(name, os.O_CREAT | os.O_WRONLY, 0o644, dir_fd=fd))
+    os.close(fd)
+
+
+def list_deep(path):
+    fd = open_deep(path)
+    try:
+        return sorted(os.listdir(fd))
+    finally:
+        os.close(fd)
+
+
 def entries(data):
-    """Checks the header and returns the sorted entry lines of a playlist."""
+    """Checks the header and the line ends; returns the sorted entry lines."""
     assert data.startswith(HEADER), data[:80]
     body = data[len(HEADER):]
-    assert body == b"" or body.endswith(b"\n"), body[-80:]
-    return sorted(body.split(b"\n")[:-1])
+    assert body == b"" or body.endswith(EOL), body[-80:]
+    assert b"\n" not in body.replace(EOL, b""), body[:200]
+    return sorted(body.split(EOL)[:-1])
 
 
 def read(path):
@@ -66,6 +122,7 @@ class TreeCase(unittest.TestCase):
         self.tmp = os.path.realpath(tempfile.mkdtemp(prefix="tonvelo-"))
         os.chmod(self.tmp, 0o755)
         self.addCleanup(self.cleanup)
+        self.user_program = None
 
     def cleanup(self):
         for root, dirs, _ in os.walk(self.tmp):
@@ -90,8 +147,19 @@ class TreeCase(unittest.TestCase):
 
     def program_for_user(self):
         """A copy of the program that an unprivileged user can run."""
-        bindir = self.folder("bin")
-        dest = os.path.join(bindir, os.path.basename(TONVELO))
-        shutil.copy2(TONVELO, dest)
-        os.chmod(dest, 0o755)
-        return dest
+        if self.user_program is None:
+            bindir = self.folder("bin")
+            self.user_program = os.path.join(bindir, os.path.basename(TONVELO))
+            shutil.copy2(TONVELO, self.user_program)
+            os.chmod(self.user_program, 0o755)
+        return self.user_program
+
+    def run_unprivileged(self, args, cwd, groups=None, **kw):
+        """Runs the program as a user whom file modes bind: the one running
+        the suite, or nobody (with no groups but those given) for root."""
+        if not IS_ROOT:
+            return run(args, cwd, **kw)
+        who = ["--reuid=nobody", "--regid=nogroup"]
+        who += ["--groups=" + groups] if groups else ["--clear-groups"]
+        return run_command(["setpriv"] + who + ["--"] + command(args, self.program_for_user()),
+                           cwd, **kw)

@@ -10,7 +10,8 @@ import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from harness import (BANNER, HEADER, IS_ROOT, NOTICE, TONVELO, USAGE,  # noqa: E402
-                     TreeCase, entries, make_tree, read, run)
+                     TreeCase, entries, list_deep, make_deep, make_tree, read, run,
+                     run_command)
 
 ALBUM = {"a.mp3": b"1", "b.flac": b"2", "sub/c.ogg": b"3"}
 ACL = "system.posix_acl_access"
@@ -25,8 +26,16 @@ def acl_xattr(*entries):
     return struct.pack("<I", 2) + b"".join(struct.pack("<HHI", *e) for e in entries)
 
 
+# u::rw- u:nobody:rw- g::r-- m::rw- o::---, as setfacl -m u:nobody:rw gives
+NOBODY_RW = acl_xattr((1, 6, ANY), (2, 6, 65534), (4, 4, ANY), (0x10, 6, ANY), (0x20, 0, ANY))
+
+
 def no_core():
     resource.setrlimit(resource.RLIMIT_CORE, (0, 0))
+
+
+def full_output():
+    os.dup2(os.open("/dev/full", os.O_WRONLY), 1)
 
 
 class CommandLine(TreeCase):
@@ -42,7 +51,10 @@ class CommandLine(TreeCase):
                           ("--version", BANNER)):
             self.assertEqual(run([arg], cwd), (0, want, b""), arg)
         self.assertEqual(os.listdir(cwd), ["x.mp3"])
+
+    def test_folders_named_like_options_are_reachable(self):
         # A folder of that name is still reachable, and so is one after "--".
+        cwd = self.folder("cwd", {"x.mp3": b""})
         self.folder("cwd/--help", {"y.mp3": b""})
         self.folder("cwd/-f", {"z.mp3": b""})
         for args, want in ((["./--help"], b"./--help/y.mp3"),
@@ -53,16 +65,17 @@ class CommandLine(TreeCase):
 
     @unittest.skipUnless(os.path.exists("/dev/full"), "needs /dev/full")
     def test_help_and_version_that_cannot_be_written_exit_2(self):
-        def full():
-            os.dup2(os.open("/dev/full", os.O_WRONLY), 1)
         for arg in ("--help", "--version"):
-            for into, reason in ((full, b"No space left on device"),
+            for into, reason in ((full_output, b"No space left on device"),
                                  (lambda: os.close(1), b"Bad file descriptor")):
                 self.assertEqual(run([arg], self.tmp, preexec=into),
                                  (2, b"", b"tonvelo: standard output: " + reason + b"\n"), arg)
+
+    @unittest.skipUnless(os.path.exists("/dev/full"), "needs /dev/full")
+    def test_a_banner_that_cannot_be_written_costs_a_scan_nothing(self):
         # A scan's banner is decoration: the playlist is what counts.
         self.folder("music", ALBUM)
-        self.assertEqual(run(["music"], self.tmp, preexec=full), (0, b"", b""))
+        self.assertEqual(run(["music"], self.tmp, preexec=full_output), (0, b"", b""))
         self.assertEqual(len(entries(read(self.path("playlist.m3u")))), 3)
 
     def test_extra_arguments_are_ignored(self):
@@ -82,11 +95,9 @@ class CommandLine(TreeCase):
 
     @unittest.skipUnless(IS_ROOT, "needs root to run as another user")
     def test_a_folder_that_cannot_be_reached_is_no_missing_one(self):
-        prog = self.program_for_user()
         self.folder("private/music", ALBUM)
         os.chmod(self.path("private"), 0o700)
-        rc, out, err = run(["../private/music"], self.folder("open", mode=0o777),
-                           user=True, program=prog)
+        rc, out, err = self.run_unprivileged(["../private/music"], self.folder("open", mode=0o777))
         self.assertEqual((rc, out, err), (2, BANNER, b"opendir: Permission denied\n"))
         self.assertEqual(os.listdir(self.path("open")), [])
 
@@ -112,7 +123,10 @@ class CommandLine(TreeCase):
             self.assertEqual(run([arg], cwd), (2, BANNER, b"opendir: " + reason + b"\n"), arg)
         self.assertEqual(read(os.path.join(cwd, "playlist.m3u")), OLD)
         self.assertEqual(sorted(os.listdir(cwd)), ["fifo", "loop", "playlist.m3u", "song.mp3"])
+
+    def test_an_empty_folder_gets_a_bare_playlist(self):
         # One that opens and holds nothing still gets its bare playlist.
+        cwd = self.folder("cwd", {"song.mp3": b"x", "playlist.m3u": OLD})
         self.folder("cwd/empty")
         self.assertEqual(run(["empty"], cwd), (0, BANNER, b""))
         self.assertEqual(read(os.path.join(cwd, "playlist.m3u")), HEADER)
@@ -124,8 +138,11 @@ class CommandLine(TreeCase):
                              (1, BANNER + USAGE, b"tonvelo: " + arg.encode() + b": unknown option\n"),
                              arg)
         self.assertEqual(read(os.path.join(cwd, "playlist.m3u")), OLD)
+
+    def test_a_folder_named_like_a_mistyped_option_is_scanned(self):
         # A folder of such a name is still scanned, and after "--" any name
         # is a folder: one that names nothing gives the notice.
+        cwd = self.folder("cwd", {"a.mp3": b"", "playlist.m3u": OLD, "-f/b.mp3": b""})
         self.assertEqual(run(["-f"], cwd), (0, BANNER, b""))
         self.assertEqual(entries(read(os.path.join(cwd, "playlist.m3u"))), [b"-f/b.mp3"])
         for arg in ("-v", "--version"):
@@ -151,12 +168,16 @@ class WhereItLands(TreeCase):
         self.assertFalse(os.path.exists(self.path("music", "playlist.m3u")))
         self.assertEqual(entries(read(self.path("playlist.m3u"))),
                          [b"music//a.mp3", b"music//b.flac", b"music//sub/c.ogg"])
+
+    def test_a_new_playlist_is_readable_by_others(self):
         # A new playlist is readable by a player that others run, however
         # it was made.
-        for env in [None] + [dict(LD_PRELOAD=FAULTS, TONVELO_NO_TMPFILE="1")] * bool(FAULTS):
-            os.remove(self.path("playlist.m3u"))
+        self.folder("music", ALBUM)
+        for env in [None] + [dict(LD_PRELOAD=FAULTS, TONVELO_NO_TMPFILE="1",
+                                  ASAN_OPTIONS="verify_asan_link_order=0")] * bool(FAULTS):
             self.assertEqual(run(["music"], self.tmp, env=env, preexec=lambda: os.umask(0o022))[0], 0)
             self.assertEqual(stat.S_IMODE(os.stat(self.path("playlist.m3u")).st_mode), 0o644)
+            os.remove(self.path("playlist.m3u"))
 
     def test_rerun_replaces_the_playlist_and_skips_it(self):
         music = self.folder("music", ALBUM)
@@ -203,38 +224,35 @@ class WriteFaults(TreeCase):
         return music, os.listdir(music)
 
     def test_unwritable_folder_falls_back_to_the_current_directory(self):
-        prog = self.program_for_user()
         music = self.folder("music", ALBUM, mode=0o555)
         cwd = self.folder("cwd", mode=0o777)
-        rc, out, err = run([music], cwd, user=True, program=prog)
+        rc, out, err = self.run_unprivileged([music], cwd)
         self.assertEqual((rc, out, err), (0, BANNER, b""))
         self.assertFalse(os.path.exists(os.path.join(music, "playlist.m3u")))
         self.assertEqual(len(entries(read(os.path.join(cwd, "playlist.m3u")))), 3)
 
-        # A playlist the user may not write is not replaced either ...
-        os.chmod(music, 0o777)
+    def test_a_playlist_the_user_may_not_write_is_not_replaced(self):
+        music, _ = self.music_with_old(mode=0o777)
         mine = os.path.join(music, "playlist.m3u")
-        with open(mine, "wb") as f:
-            f.write(OLD)
         os.chmod(mine, 0o444)
         if IS_ROOT:
             os.chown(mine, 65534, 65534)
-        os.remove(os.path.join(cwd, "playlist.m3u"))
-        self.assertEqual(run([music], cwd, user=True, program=prog), (0, BANNER, b""))
+        cwd = self.folder("cwd", mode=0o777)
+        self.assertEqual(self.run_unprivileged([music], cwd), (0, BANNER, b""))
         self.assertEqual(read(mine), OLD)
         self.assertEqual(len(entries(read(os.path.join(cwd, "playlist.m3u")))), 3)
 
-        # ... but one he may write, in a folder he may not, is written over.
+    def test_a_playlist_the_user_may_write_is_written_in_a_folder_he_may_not(self):
+        music, _ = self.music_with_old(mode=0o555)
+        mine = os.path.join(music, "playlist.m3u")
         os.chmod(mine, 0o666)
-        os.chmod(music, 0o555)
-        self.assertEqual(run([music], self.tmp, user=True, program=prog), (0, BANNER, b""))
+        self.assertEqual(self.run_unprivileged([music], self.tmp), (0, BANNER, b""))
         self.assertEqual(len(entries(read(mine))), 3)
 
     def test_nowhere_to_write_exits_2_and_says_why(self):
-        prog = self.program_for_user()
         music = self.folder("music", ALBUM, mode=0o555)
         cwd = self.folder("cwd", mode=0o555)
-        rc, out, err = run([music], cwd, user=True, program=prog)
+        rc, out, err = self.run_unprivileged([music], cwd)
         self.assertEqual((rc, out), (2, BANNER))
         self.assertEqual(err, b"tonvelo: " + music.encode() + b"/playlist.m3u: Permission denied\n"
                          b"tonvelo: playlist.m3u: Permission denied\n")
@@ -291,10 +309,12 @@ class WriteFaults(TreeCase):
             self.assertEqual(sorted(os.listdir(music)), sorted(listing), (extra, call, sig))
             self.assertEqual(read(os.path.join(music, "playlist.m3u")), OLD)
 
+    @unittest.skipUnless(FAULTS and os.path.isdir("/proc/self/fd"),
+                         "needs the write-fault shim, and /proc for unnamed files")
+    def test_a_new_playlist_takes_its_name_whole_at_once(self):
         # With no old playlist the whole file takes its final name at once:
         # no rename, so no moment a kill leaves a temporary file behind.
-        if not os.path.isdir("/proc/self/fd"):
-            return  # no unnamed files then
+        music, listing = self.music_with_old()
         os.remove(os.path.join(music, "playlist.m3u"))
         env = dict(LD_PRELOAD=FAULTS, TONVELO_RAISE="renameat:9",
                    ASAN_OPTIONS="verify_asan_link_order=0")
@@ -317,13 +337,11 @@ class WriteFaults(TreeCase):
 
     @unittest.skipUnless(IS_ROOT, "needs root to run as a member of a group")
     def test_a_user_who_cannot_keep_the_owner_keeps_the_group(self):
-        prog = self.program_for_user()
         music, _ = self.music_with_old(mode=0o777)
         mine = os.path.join(music, "playlist.m3u")
         os.chmod(mine, 0o664)
         os.chown(mine, 0, 100)
-        rc, _, err = run(["--reuid=nobody", "--regid=nogroup", "--groups=100", "--", prog, music],
-                         self.tmp, program="setpriv")
+        rc, _, err = self.run_unprivileged([music], self.tmp, groups="100")
         self.assertEqual((rc, err), (0, b""))
         st = os.stat(mine)
         self.assertEqual((st.st_uid, st.st_gid, stat.S_IMODE(st.st_mode)), (65534, 100, 0o664))
@@ -333,15 +351,17 @@ class WriteFaults(TreeCase):
         music, listing = self.music_with_old()
         os.chmod(os.path.join(music, "playlist.m3u"), 0o644)
         # Killed once whole, before it has its mode: what a kill -9 leaves.
+        # No leak check: the shell that waits for it is preloaded too, and
+        # the check cannot run as the first process of a pid namespace.
         env = dict(LD_PRELOAD=FAULTS, TONVELO_NO_TMPFILE="1", TONVELO_RAISE="fchmod:9",
-                   ASAN_OPTIONS="verify_asan_link_order=0")
+                   ASAN_OPTIONS="verify_asan_link_order=0:detect_leaks=0")
         # In a fresh pid namespace each run has the same process id, 2: the
         # shell's child.
-        args, program, killed = ([music], None, -9) if not IS_ROOT else (
-            ["--pid", "--fork", "sh", "-c", '"$@"; exit $?', "sh", TONVELO, music], "unshare", 137)
+        cmd, killed = ([TONVELO, music], -9) if not IS_ROOT else (
+            ["unshare", "--pid", "--fork", "sh", "-c", '"$@"; exit $?', "sh", TONVELO, music], 137)
         names = []
         for _ in range(2):
-            rc, _, _ = run(args, self.tmp, env=env, program=program)
+            rc, _, _ = run_command(cmd, self.tmp, env=env)
             left = [n for n in os.listdir(music) if n not in listing]
             self.assertEqual((rc, len(left)), (killed, 1), left)
             self.assertRegex(left[0], r"^\.m3u[0-9a-f]{8}$")
@@ -385,23 +405,17 @@ class WriteFaults(TreeCase):
         self.assertEqual(len(entries(read(os.path.join(music, "playlist.m3u")))), 3)
         self.assertEqual(len(entries(read(self.path("playlist.m3u")))), 3)
 
+    def test_a_playlist_at_the_longest_path_lands_in_its_folder(self):
         # A folder whose playlist takes the whole 4095 bytes a path may have.
-        fd = os.open(self.tmp, os.O_RDONLY)
         deep = self.tmp
         while len(deep) < 4095 - 13 - 200:
-            os.mkdir("d" * 199, dir_fd=fd)
-            nfd = os.open("d" * 199, os.O_RDONLY, dir_fd=fd)
-            os.close(fd)
-            fd, deep = nfd, deep + "/" + "d" * 199
-        last = "e" * (4095 - 13 - len(deep) - 1)
-        os.mkdir(last, dir_fd=fd)
-        open(os.open(last + "/a.mp3", os.O_CREAT | os.O_WRONLY, dir_fd=fd), "w").close()
-        self.assertEqual(run([deep + "/" + last], cwd), (0, BANNER, b""))
+            deep += "/" + "d" * 199
+        deep += "/" + "e" * (4095 - 13 - len(deep) - 1)
+        make_deep(deep, ["a.mp3"])
+        cwd = self.folder("cwd")
+        self.assertEqual(run([deep], cwd), (0, BANNER, b""))
         self.assertEqual(os.listdir(cwd), [])
-        lastfd = os.open(last, os.O_RDONLY, dir_fd=fd)
-        self.assertEqual(sorted(os.listdir(lastfd)), ["a.mp3", "playlist.m3u"])
-        os.close(lastfd)
-        os.close(fd)
+        self.assertEqual(list_deep(deep), ["a.mp3", "playlist.m3u"])
 
     def test_replacing_keeps_the_link_the_mode_and_the_owner(self):
         music = self.folder("music", ALBUM)
@@ -425,28 +439,36 @@ class WriteFaults(TreeCase):
         self.assertEqual(read(self.path("lists", "twin.m3u")), OLD)
         self.assertEqual(sorted(os.listdir(self.path("lists"))), ["mine.m3u", "twin.m3u"])
 
-    def test_the_access_acl_is_kept_and_never_widened(self):
+    def old_mode_640(self, acl=ACL):
+        """The folder and its old playlist, mode 0640, and an ACL that lets
+        nobody write: the playlist's own (ACL) or the folder's default one."""
         music, _ = self.music_with_old()
         mine = os.path.join(music, "playlist.m3u")
         os.chmod(mine, 0o640)
-        # u::rw- u:nobody:rw- g::r-- m::rw- o::---, as setfacl -m u:nobody:rw
-        acl = acl_xattr((1, 6, ANY), (2, 6, 65534), (4, 4, ANY), (0x10, 6, ANY), (0x20, 0, ANY))
         try:
-            os.setxattr(mine, ACL, acl)
+            os.setxattr(mine if acl == ACL else music, acl, NOBODY_RW)
         except OSError:
             self.skipTest("no ACLs on this file system")
+        return music, mine
+
+    def test_the_access_acl_is_kept_and_never_widened(self):
+        music, mine = self.old_mode_640()
         self.assertEqual(run([music], self.tmp), (0, BANNER, b""))
         self.assertEqual((os.getxattr(mine, ACL), stat.S_IMODE(os.stat(mine).st_mode)),
-                         (acl, 0o660))
+                         (NOBODY_RW, 0o660))
+
+    @unittest.skipUnless(FAULTS, "needs the write-fault shim")
+    def test_where_the_acl_cannot_be_set_the_group_gets_its_own_bits(self):
         # Where the ACL cannot be set, the group gets its own entry, not the mask.
-        if FAULTS:
-            env = dict(LD_PRELOAD=FAULTS, TONVELO_NO_ACL="1",
-                       ASAN_OPTIONS="verify_asan_link_order=0")
-            self.assertEqual(run([music], self.tmp, env=env), (0, BANNER, b""))
-            self.assertEqual(stat.S_IMODE(os.stat(mine).st_mode), 0o640)
+        music, mine = self.old_mode_640()
+        env = dict(LD_PRELOAD=FAULTS, TONVELO_NO_ACL="1",
+                   ASAN_OPTIONS="verify_asan_link_order=0")
+        self.assertEqual(run([music], self.tmp, env=env), (0, BANNER, b""))
+        self.assertEqual(stat.S_IMODE(os.stat(mine).st_mode), 0o640)
+
+    def test_no_acl_where_the_old_playlist_had_none(self):
         # None where the old one had none, whatever the folder gives new files.
-        os.removexattr(mine, ACL)
-        os.setxattr(music, "system.posix_acl_default", acl)
+        music, mine = self.old_mode_640("system.posix_acl_default")
         self.assertEqual(run([music], self.tmp), (0, BANNER, b""))
         self.assertNotIn(ACL, os.listxattr(mine))
         self.assertEqual(stat.S_IMODE(os.stat(mine).st_mode), 0o640)
@@ -456,12 +478,16 @@ class WriteFaults(TreeCase):
 class OtherUsers(TreeCase):
     """What a co-user put at the playlist's place in a shared folder."""
 
-    def test_links_fifos_and_devices_of_another_user_are_refused(self):
+    def shared(self):
+        """A sticky folder anyone may write in, and its playlist's place."""
         music = self.folder("music", ALBUM, mode=0o1777)
+        self.folder("lists", {"mine.m3u": OLD})
+        return music, os.path.join(music, "playlist.m3u")
+
+    def test_links_fifos_and_devices_of_another_user_are_refused(self):
+        music, place = self.shared()
         cwd = self.folder("cwd")
         self.folder("keys", {"key": b"secret\n"}, mode=0o700)
-        self.folder("lists", {"mine.m3u": OLD})
-        place = os.path.join(music, "playlist.m3u")
         link, special = b"symbolic link of another user, not followed", \
             b"FIFO or device of another user, not written to"
         cases = [
@@ -491,17 +517,19 @@ class OtherUsers(TreeCase):
         self.assertEqual(read(self.path("keys", "key")), b"secret\n")
         self.assertEqual(os.listdir(self.path("keys")), ["key"])
 
-        # Another user's playlist in a sticky folder cannot be renamed over.
+    def test_another_users_playlist_in_a_sticky_folder_is_not_renamed_over(self):
+        music, place = self.shared()
         with open(place, "wb") as f:
             f.write(OLD)
         os.chmod(place, 0o666)
-        rc, out, err = run([music], self.folder("open", mode=0o777), user=True,
-                           program=self.program_for_user())
+        rc, out, err = self.run_unprivileged([music], self.folder("open", mode=0o777))
         self.assertEqual((rc, out, err, read(place)), (0, BANNER, b"", OLD))
         self.assertEqual(len(entries(read(self.path("open", "playlist.m3u")))), 3)
-        os.remove(place)
 
+    def test_a_link_of_the_folders_owner_is_followed(self):
         # A link of the folder's owner is followed, as the runner's own is.
+        music, place = self.shared()
+        cwd = self.folder("cwd")
         os.chown(music, 65534, 65534)
         os.symlink("../lists/mine.m3u", place)
         os.lchown(place, 65534, 65534)

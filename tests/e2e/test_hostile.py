@@ -9,16 +9,16 @@ import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from harness import (BANNER, HEADER, IS_ROOT, TONVELO, TreeCase, entries,  # noqa: E402
-                     make_tree, read, run)
+                     make_deep, make_tree, read, run, run_command)
+
+LOOP = b": Too many levels of symbolic links\n"
 
 
 class HostileTrees(TreeCase):
     def test_unreadable_subfolder_costs_one_line(self):
-        prog = self.program_for_user()
         m = self.folder("m", {"a.mp3": b"", "locked/x.mp3": b"", "z/b.mp3": b""})
         os.chmod(os.path.join(m, "locked"), 0)
-        rc, out, err = run(["../m"], self.folder("cwd", mode=0o777),
-                           user=True, program=prog)
+        rc, out, err = self.run_unprivileged(["../m"], self.folder("cwd", mode=0o777))
         self.assertEqual((rc, out, err), (0, BANNER, b"opendir: Permission denied\n"))
 
     def test_running_out_of_descriptors_deep_down(self):
@@ -62,68 +62,71 @@ class HostileTrees(TreeCase):
                          sorted(b"m////" + n for n in names))
 
     def test_folders_coming_round_again_are_reported_not_entered(self):
-        loop = b": Too many levels of symbolic links\n"
         m = self.folder("m", {"a/b/x.mp3": b"", "c/y.mp3": b""})
         os.symlink("..", os.path.join(m, "a", "b", "up"))
         os.symlink("../../c", os.path.join(m, "a", "b", "side"))
         rc, _, err = run(["m"], self.tmp)
-        self.assertEqual((rc, err), (0, b"tonvelo: m/a/b/up" + loop))
+        self.assertEqual((rc, err), (0, b"tonvelo: m/a/b/up" + LOOP))
         self.assertEqual(entries(read(self.path("playlist.m3u"))),
                          [b"m/a/b/side/y.mp3", b"m/a/b/x.mp3", b"m/c/y.mp3"])
 
+    def test_below_a_link_the_scanned_folder_comes_round_as_a_plain_one(self):
         # A link to the folder above: below it the scanned folder comes
         # round again as a plain folder.
         self.folder("M", {"Rock/r1.mp3": b"", "Jazz/j1.mp3": b""})
         rock = self.path("M", "Rock")
         os.symlink("..", os.path.join(rock, "Best-of"))
         rc, _, err = run([rock], self.tmp)
-        self.assertEqual((rc, err), (0, b"tonvelo: " + rock.encode() + b"/Best-of/Rock" + loop))
+        self.assertEqual((rc, err), (0, b"tonvelo: " + rock.encode() + b"/Best-of/Rock" + LOOP))
         self.assertEqual(entries(read(os.path.join(rock, "playlist.m3u"))),
                          [rock.encode() + b"/Best-of/Jazz/j1.mp3", rock.encode() + b"/r1.mp3"])
 
-    def test_a_folder_mounted_inside_itself_is_reported_not_entered(self):
-        # In a mount namespace of its own, which a chroot cannot give.
-        if not IS_ROOT or run(["-m", "true"], self.tmp, program="unshare")[0] != 0:
+    def run_after_mounting(self, mounts):
+        """Runs the program on T after the shell commands mounts, in a mount
+        namespace of its own, which a chroot cannot give."""
+        if not IS_ROOT or run_command(["unshare", "-m", "true"], self.tmp)[0] != 0:
             self.skipTest("needs root and a mount namespace")
-        loop = b": Too many levels of symbolic links\n"
+        return run_command(["unshare", "-m", "sh", "-c", mounts + ' && exec "$0" T', TONVELO],
+                           self.tmp)
+
+    def test_a_folder_mounted_inside_itself_is_reported_not_entered(self):
         self.folder("T", {"t.mp3": b"", "a/x.mp3": b"", "a/c1": None})
-        rc, _, err = run(["-m", "sh", "-c", 'mount --bind T T/a/c1 && exec "$0" T', TONVELO],
-                         self.tmp, program="unshare")
-        self.assertEqual((rc, err), (0, b"tonvelo: T/a/c1" + loop))
+        rc, _, err = self.run_after_mounting("mount --bind T T/a/c1")
+        self.assertEqual((rc, err), (0, b"tonvelo: T/a/c1" + LOOP))
         self.assertEqual(entries(read(self.path("playlist.m3u"))), [b"T/a/x.mp3", b"T/t.mp3"])
+
+    def test_a_folder_of_another_file_system_with_the_same_inode_is_entered(self):
+        # The roots of two fresh tmpfs mounts share inode 1: only the
+        # device tells them apart.
+        self.folder("T")
+        rc, _, err = self.run_after_mounting(
+            "mount -t tmpfs none T && mkdir T/x && mount -t tmpfs none T/x && "
+            ": >T/t.mp3 && : >T/x/y.mp3")
+        self.assertEqual((rc, err), (0, b""))
+        self.assertEqual(entries(read(self.path("playlist.m3u"))), [b"T/t.mp3", b"T/x/y.mp3"])
 
     @unittest.skipUnless(shutil.which("strace"), "needs strace")
     def test_read_error_inside_a_folder_is_reported(self):
         m = self.folder("m", {"f%04d.mp3" % i: b"" for i in range(3000)})
         # The second getdents64 of the run, inside m, fails.
-        rc, out, err = run(["-o", "/dev/null", "-e", "inject=getdents64:error=EIO:when=2",
-                            TONVELO, "m"], self.tmp, program="strace",
-                           env={"ASAN_OPTIONS": "detect_leaks=0"})  # no leak check traced
+        rc, out, err = run_command(["strace", "-o", "/dev/null", "-e",
+                                    "inject=getdents64:error=EIO:when=2", TONVELO, "m"],
+                                   self.tmp, env={"ASAN_OPTIONS": "detect_leaks=0"})
         self.assertEqual((rc, out, err), (0, BANNER, b"tonvelo: m: Input/output error\n"))
         got = entries(read(self.path("playlist.m3u")))
         self.assertTrue(0 < len(got) < 3000, len(got))
         self.assertTrue(set(got) <= {b"m/" + n.encode() for n in os.listdir(m)})
 
     def test_long_paths_are_kept_whole_until_the_system_limit(self):
-        fd = os.open(self.folder("m"), os.O_RDONLY)
-
-        def touch(name):
-            open(os.open(name, os.O_CREAT | os.O_WRONLY, dir_fd=fd), "w").close()
-
+        level = self.folder("m")
         for i in range(22):  # the 22nd folder of 190 bytes passes 4095 bytes
-            name = ("%02d" % i) * 95
-            touch("f%02d.mp3" % i)
-            os.mkdir(name, dir_fd=fd)
-            if i < 21:
-                nfd = os.open(name, os.O_RDONLY, dir_fd=fd)
-                os.close(fd)
-                fd = nfd
+            make_deep(level, ["f%02d.mp3" % i])
+            level += "/" + ("%02d" % i) * 95
+        make_deep(level)
         # The deepest folder's text is "m" and 21 levels: 4012 bytes. Joined
         # paths of exactly 4095 bytes fit, with the terminator; 4096 do not.
-        touch("x" * 82)
-        touch("y" * 83)
-        touch("z" * 79 + ".jpg")  # left out for its name: no report
-        os.close(fd)
+        # One left out for its name gets no report.
+        make_deep(os.path.dirname(level), ["x" * 82, "y" * 83, "z" * 79 + ".jpg"])
         rc, _, err = run(["m"], self.tmp)
         got = entries(read(self.path("playlist.m3u")))
         self.assertEqual(rc, 0)
@@ -149,8 +152,10 @@ class HostileTrees(TreeCase):
             b"line break in name, left out",
             b"tonvelo: m/x\\ry: line break in name, left out"])
         self.assertEqual(entries(read(self.path("playlist.m3u"))), [b"m/ok.mp3"])
-        # A folder text that cannot stand on a line writes nothing.
+
+    def test_a_folder_text_with_a_line_break_writes_nothing(self):
         self.folder("we\nird", {"s.mp3": b""})
+        make_tree(self.tmp, {"playlist.m3u": HEADER + b"m/ok.mp3\n"})
         rc, _, err = run(["we\nird"], self.tmp)
         self.assertEqual((rc, err), (2, b"tonvelo: we\\nird: line break in name, left out\n"))
         self.assertEqual(entries(read(self.path("playlist.m3u"))), [b"m/ok.mp3"])

@@ -11,7 +11,7 @@ import sys
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from harness import HEADER, TreeCase, read, run  # noqa: E402
+from harness import HEADER, TreeCase, read  # noqa: E402
 
 SEEDS = [int(s) for s in os.environ.get("SEEDS", "").split(",") if s] or range(60)
 NAMES = [b"a.mp3", b"cover.jpg", b"x.jpg.flac", b"list.m3u8", b"old.m3u", b".hidden",
@@ -84,7 +84,6 @@ def model(top):
 
 class RandomTrees(TreeCase):
     def test_random_trees_match_the_model(self):
-        prog = self.program_for_user()
         self.folder("outside", {"o.mp3": b"", "o.jpg": b""})
         for seed in SEEDS:
             with self.subTest(seed=seed):
@@ -97,7 +96,7 @@ class RandomTrees(TreeCase):
                     want_lines, want_errors = model(b"t")
                 finally:
                     os.chdir(self.tmp)
-                rc, _, err = run([b"t"], cwd, user=True, program=prog)
+                rc, _, err = self.run_unprivileged([b"t"], cwd)
                 data = read(cwd + b"/playlist.m3u")
                 self.assertEqual(rc, 0, "seed %d" % seed)
                 self.assertTrue(data.startswith(HEADER), "seed %d" % seed)

@@ -7,7 +7,7 @@ import sys
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from harness import BANNER, TONVELO, TreeCase, entries, read  # noqa: E402
+from harness import BANNER, TreeCase, command, entries, read  # noqa: E402
 
 SLOW = os.environ.get("TONVELO_SLOW_READDIR", "")
 
@@ -22,7 +22,7 @@ class StatusLine(TreeCase):
         master, slave = pty.openpty()
         err = slave if stderr_on_tty else subprocess.PIPE
         # An interrupt ignored by whoever runs the test would stay ignored.
-        p = subprocess.Popen([TONVELO, self.music], cwd=self.tmp, env=env,
+        p = subprocess.Popen(command([self.music]), cwd=self.tmp, env=env,
                              stdout=subprocess.PIPE, stderr=err,
                              preexec_fn=lambda: signal.signal(signal.SIGINT, signal.SIG_DFL))
         os.close(slave)

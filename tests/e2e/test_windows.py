@@ -1,12 +1,9 @@
 """The Windows program under Wine, on real trees on disk.
 
 Wine shows the Linux file system as drive Z:, so a temporary folder /tmp/x
-is Z:\\tmp\\x to the program. Text mode turns every line end into CR LF, on
-standard output and error as in the playlist.
+is Z:\\tmp\\x to the program.
 """
 import os
-import re
-import shlex
 import shutil
 import signal
 import subprocess
@@ -15,31 +12,22 @@ import tempfile
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from harness import TreeCase, make_tree, read  # noqa: E402
+from harness import (BANNER, EOL, HEADER, NOTICE, USAGE, WRAPPER, TreeCase,  # noqa: E402
+                     command, entries, lined, make_deep, make_tree, read, run)
 
-WRAPPER = shlex.split(os.environ.get("TONVELO_WRAPPER", ""))
 INTERRUPT = os.environ.get("TONVELO_INTERRUPT_WRITE", "")
 OPEN_ENTRIES = os.environ.get("TONVELO_OPEN_ENTRIES", "")
-
-
-def crlf(text):
-    return text.replace(b"\n", b"\r\n")
-
-
-BANNER = crlf(b"Tonvelo 0.1 by Brennovald\n"
-              b"Writes a shuffled playlist.m3u of every file below a folder.\n")
-HEADER = crlf(b"#EXTM3U\n#created with Tonvelo 0.1 by Brennovald\n")
-NOTICE = b"The path is invalid! take the current one"
+# Wine keeps a file's DOS attributes as Samba does: a number, in text.
+DOSATTRIB = "user.DOSATTRIB"
 
 
 def winpath(path):
     return "Z:" + path.replace("/", "\\")
 
 
-def wrun(args, cwd, env=None, program=None):
-    p = subprocess.run(WRAPPER + [program or os.environ["TONVELO"]] + list(args), cwd=cwd,
-                       capture_output=True, timeout=120, env=dict(os.environ, **(env or {})))
-    return p.returncode, p.stdout, p.stderr
+def dos_attributes(path):
+    """The DOS attributes Wine keeps of path, as a number."""
+    return int(os.getxattr(path, DOSATTRIB), 16) if DOSATTRIB in os.listxattr(path) else 0
 
 
 def locale_env(name):
@@ -55,8 +43,8 @@ def locale_env(name):
 
 def played(playlist, env):
     """A player's code page, and the first line of each entry's file, sorted."""
-    out = wrun([winpath(playlist)], os.path.dirname(playlist), env, OPEN_ENTRIES)[1]
-    return out.split(b"\r\n")[0], sorted(out.split(b"\r\n")[1:-1])
+    out = run([winpath(playlist)], os.path.dirname(playlist), env=env, program=OPEN_ENTRIES)[1]
+    return out.split(EOL)[0], sorted(out.split(EOL)[1:-1])
 
 
 # Names Windows does not open as they stand, images and playlists beyond
@@ -67,86 +55,118 @@ HOSTILE = ("enddot.|enddot|track.mp3 |nul.flac|COM1.flac|lpt1 .mp3|dirdot./d.mp3
 NO_SHORT_NAME = ["con.mp3", "NUL", "AUX", "nul.d"]
 
 
-def lines(data):
-    """Checks header and CR LF line ends; returns the sorted entries."""
-    assert data.startswith(HEADER), data[:80]
-    body = data[len(HEADER):]
-    assert body == b"" or body.endswith(b"\r\n"), body[-80:]
-    assert b"\n" not in body.replace(b"\r\n", b""), body
-    return sorted(body.split(b"\r\n")[:-1])
-
-
 class WindowsProgram(TreeCase):
     def setUp(self):
         super().setUp()
         if not WRAPPER:
             self.skipTest("TONVELO_WRAPPER names no emulator")
 
-    def test_usage_and_missing_folder(self):
+    def folder_of_246(self, layout):
+        """A folder whose text, as the program is given it, is 246 characters
+        long: its playlist's name just fits MAX_PATH."""
+        return self.folder("d" * (246 - len(winpath(self.tmp)) - 1), layout)
+
+    def test_usage(self):
         cwd = self.folder("cwd", {"a.mp3": b""})
-        self.assertEqual(wrun([], cwd), (1, BANNER + crlf(b"Usage: program folder\n"), b""))
+        self.assertEqual(run([], cwd), (1, BANNER + USAGE, b""))
         self.assertEqual(os.listdir(cwd), ["a.mp3"])
 
+    def test_missing_folder_scans_the_current_directory(self):
         # The current directory comes back as a Windows path.
-        rc, out, err = wrun(["no-such-folder"], cwd)
+        cwd = self.folder("cwd", {"a.mp3": b""})
+        rc, out, err = run(["no-such-folder"], cwd)
         self.assertEqual((rc, out, err), (0, BANNER + NOTICE, b""))
-        self.assertEqual(lines(read(os.path.join(cwd, "playlist.m3u"))),
+        self.assertEqual(entries(read(os.path.join(cwd, "playlist.m3u"))),
                          [winpath(cwd).encode() + b"/a.mp3"])
 
+    def test_slash_question_mark_asks_for_help(self):
         # "/?" asks for help, as --help does.
-        os.remove(os.path.join(cwd, "playlist.m3u"))
-        self.assertEqual(wrun(["/?"], cwd), (0, BANNER + crlf(b"Usage: program folder\n"), b""))
+        cwd = self.folder("cwd", {"a.mp3": b""})
+        self.assertEqual(run(["/?"], cwd), (0, BANNER + USAGE, b""))
         self.assertEqual(os.listdir(cwd), ["a.mp3"])
 
+    def test_a_name_past_1023_units_is_missing(self):
         # Past 1023 units the name is missing, though its first 1023 name lib.
-        self.folder("cwd/lib")
-        self.assertEqual(wrun([".\\" * 510 + "lib\\missing"], cwd), (0, BANNER + NOTICE, b""))
-        self.assertEqual(lines(read(os.path.join(cwd, "playlist.m3u"))),
+        cwd = self.folder("cwd", {"a.mp3": b"", "lib": None})
+        self.assertEqual(run([".\\" * 510 + "lib\\missing"], cwd), (0, BANNER + NOTICE, b""))
+        self.assertEqual(entries(read(os.path.join(cwd, "playlist.m3u"))),
                          [winpath(cwd).encode() + b"/a.mp3"])
 
-    def test_absolute_folder_collects_the_tree_and_replaces_the_playlist(self):
+    def music(self):
+        """A folder of every kind of name, as typed, and its entries."""
         music = self.folder("music", {
             "a.mp3": b"", "cover.jpg": b"", "COVER.JPG": b"", "list.m3u": b"",
             "x.jpg.mp3": b"", "Album/b.flac": b"", "art.jpg/c.mp3": b"",
             "caf\u00e9.mp3": b""})
         typed = winpath(music)
-        want = sorted(typed.encode() + b"/" + n for n in
-                      (b"a.mp3", b"COVER.JPG", b"Album/b.flac", b"caf\xe9.mp3"))
+        return music, typed, sorted(typed.encode() + b"/" + n for n in
+                                    (b"a.mp3", b"COVER.JPG", b"Album/b.flac", b"caf\xe9.mp3"))
+
+    def test_absolute_folder_collects_the_tree_and_replaces_the_playlist(self):
+        music, typed, want = self.music()
         for _ in range(2):  # the second run replaces the first playlist
-            self.assertEqual(wrun([typed], self.tmp), (0, BANNER, b""))
-            self.assertEqual(lines(read(os.path.join(music, "playlist.m3u"))), want)
+            self.assertEqual(run([typed], self.tmp), (0, BANNER, b""))
+            self.assertEqual(entries(read(os.path.join(music, "playlist.m3u"))), want)
         self.assertEqual(sorted(n for n in os.listdir(music) if "playlist" in n),
                          ["playlist.m3u"])
-        # Names ignore case: an old PLAYLIST.M3U is the file written.
-        os.rename(os.path.join(music, "playlist.m3u"), os.path.join(music, "PLAYLIST.M3U"))
-        self.assertEqual(wrun([typed], self.tmp), (0, BANNER, b""))
-        self.assertEqual(lines(read(os.path.join(music, "PLAYLIST.M3U"))), want)
-        os.rename(os.path.join(music, "PLAYLIST.M3U"), os.path.join(music, "playlist.m3u"))
 
+    def test_an_old_playlist_under_another_case_is_the_one_written(self):
+        # Names ignore case: an old PLAYLIST.M3U is the file written.
+        music, typed, want = self.music()
+        make_tree(music, {"PLAYLIST.M3U": HEADER})
+        self.assertEqual(run([typed], self.tmp), (0, BANNER, b""))
+        self.assertEqual(entries(read(os.path.join(music, "PLAYLIST.M3U"))), want)
+
+    def test_a_trailing_separator_is_kept_as_typed(self):
         # A trailing separator is kept as typed, also as a batch file's
         # "%~dp0" types it: its `\"` reaches the program as `"`.
+        music, typed, _ = self.music()
         for arrives in (typed + "\\", typed + '"'):
-            os.remove(os.path.join(music, "playlist.m3u"))
-            self.assertEqual(wrun([arrives], self.tmp), (0, BANNER, b""))
+            self.assertEqual(run([arrives], self.tmp), (0, BANNER, b""))
             self.assertIn(typed.encode() + b"\\/Album/b.flac",
-                          lines(read(os.path.join(music, "playlist.m3u"))))
+                          entries(read(os.path.join(music, "playlist.m3u"))))
+            os.remove(os.path.join(music, "playlist.m3u"))
+
+    def test_a_folder_typed_with_slashes_is_absolute_too(self):
+        music, typed, _ = self.music()
+        slashes = typed.replace("\\", "/")
+        for arrives in (slashes, slashes[2:], typed[:3] + typed[3:].replace("\\", "/", 1)):
+            self.assertEqual(run([arrives], self.folder("cwd")), (0, BANNER, b""), arrives)
+            self.assertEqual(os.listdir(self.path("cwd")), [], arrives)
+            self.assertIn(arrives.encode() + b"/Album/b.flac",
+                          entries(read(os.path.join(music, "playlist.m3u"))))
+
+    def test_a_hidden_system_playlist_stays_so(self):
+        music, typed, want = self.music()
+        mine = os.path.join(music, "playlist.m3u")
+        make_tree(music, {"playlist.m3u": HEADER})
+        try:
+            os.setxattr(mine, DOSATTRIB, b"0x6")  # hidden and system
+        except OSError:
+            self.skipTest("no extended attributes here, where Wine keeps DOS attributes")
+        self.assertEqual(run([typed], self.tmp), (0, BANNER, b""))
+        self.assertEqual(entries(read(mine)), want)
+        self.assertEqual(dos_attributes(mine) & 0x6, 0x6)
 
     def test_relative_folder_lands_in_the_current_directory(self):
         self.folder("lib", {"d/a.mp3": b""})
         # Windows drops the dots and blanks that end a name; so do the
         # entries, but for a "." of its own.
         for typed, kept in (("lib", b"lib"), ("lib. ", b"lib"), ("lib\\.", b"lib\\.")):
-            self.assertEqual(wrun([typed], self.tmp), (0, BANNER, b""))
-            self.assertEqual(lines(read(self.path("playlist.m3u"))), [kept + b"/d/a.mp3"])
+            self.assertEqual(run([typed], self.tmp), (0, BANNER, b""))
+            self.assertEqual(entries(read(self.path("playlist.m3u"))), [kept + b"/d/a.mp3"])
 
     def test_plain_file_gives_an_opendir_line_and_writes_nothing(self):
         cwd = self.folder("cwd", {"song.mp3": b"x"})
-        rc, out, err = wrun(["song.mp3"], cwd)
+        rc, out, err = run(["song.mp3"], cwd)
         self.assertEqual((rc, out), (2, BANNER))
         self.assertRegex(err, rb"^opendir: [^\r\n]+\r\n$")
         self.assertEqual(os.listdir(cwd), ["song.mp3"])
-        self.assertEqual(wrun(["-v"], cwd), (1, BANNER + crlf(b"Usage: program folder\n"),
-                                              b"tonvelo: -v: unknown option\r\n"))
+
+    def test_a_mistyped_option_exits_1(self):
+        cwd = self.folder("cwd", {"song.mp3": b"x"})
+        self.assertEqual(run(["-v"], cwd), (1, BANNER + USAGE,
+                                             b"tonvelo: -v: unknown option\r\n"))
 
     def test_paths_past_255_characters_are_reported_not_cut(self):
         lib = self.folder("lib")
@@ -154,30 +174,33 @@ class WindowsProgram(TreeCase):
         fits = "f" * (room - 4) + ".mp3"          # exactly 255 characters
         too_long = "g" * (room - 3) + ".mp3"      # 256
         self.folder("lib", {fits: b"", too_long: b""})
-        rc, out, err = wrun([winpath(lib)], self.tmp)
+        rc, out, err = run([winpath(lib)], self.tmp)
         self.assertEqual((rc, out), (0, BANNER))
-        self.assertEqual(lines(read(os.path.join(lib, "playlist.m3u"))),
+        self.assertEqual(entries(read(os.path.join(lib, "playlist.m3u"))),
                          [(winpath(lib) + "/" + fits).encode()])
         self.assertEqual(err, b"tonvelo: " + (winpath(lib) + "/" + too_long).encode() +
                          b": File name too long\r\n")
 
+    def test_a_folder_past_255_characters_goes_by_its_short_name(self):
         # A folder of 256 to 261 characters goes by its short name where
         # that fits, else nothing is written.
-        fits, too_long = (("longname" * 25 + "\\") * 2)[:258], ("ABCDEFGH\\" * 29)[:258]
-        for typed in (fits, too_long):
-            make_tree(self.path(typed.replace("\\", "/")), {"a.mp3": b""})
-        self.assertEqual(wrun([fits], self.tmp), (0, BANNER, b""))
+        typed = (("longname" * 25 + "\\") * 2)[:258]
+        make_deep(self.path(typed.replace("\\", "/")), ["a.mp3"])
+        self.assertEqual(run([typed], self.tmp), (0, BANNER, b""))
         self.assertRegex(read(self.path("playlist.m3u")), rb"\n[A-Z~0-9]{8}\\[A-Z~0-9]{8}/a\.mp3\r\n$")
-        os.remove(self.path("playlist.m3u"))
-        self.assertEqual(wrun([too_long], self.tmp), (2, BANNER, b"tonvelo: " + too_long.encode() +
-                                                      b": File name too long\r\n"))
+
+    def test_a_folder_past_255_characters_without_a_short_name_writes_nothing(self):
+        typed = ("ABCDEFGH\\" * 29)[:258]
+        make_deep(self.path(typed.replace("\\", "/")), ["a.mp3"])
+        self.assertEqual(run([typed], self.tmp), (2, BANNER, b"tonvelo: " + typed.encode() +
+                                                  b": File name too long\r\n"))
         self.assertNotIn("playlist.m3u", os.listdir(self.tmp))
 
     def test_name_beyond_latin1_comes_as_short_name_or_is_reported(self):
         lib = self.folder("lib", {"\u65e5\u672c\u8a9e.mp3": b"", "a.mp3": b""})
-        rc, out, err = wrun([winpath(lib)], self.tmp)
+        rc, out, err = run([winpath(lib)], self.tmp)
         self.assertEqual((rc, out), (0, BANNER))
-        got = lines(read(os.path.join(lib, "playlist.m3u")))
+        got = entries(read(os.path.join(lib, "playlist.m3u")))
         prefix = winpath(lib).encode() + b"/"
         self.assertIn(prefix + b"a.mp3", got)
         others = [g for g in got if g != prefix + b"a.mp3"]
@@ -186,8 +209,8 @@ class WindowsProgram(TreeCase):
             self.assertEqual(len(others), 1)
             self.assertRegex(others[0], rb"/[A-Z0-9_~]{1,8}\.MP3$")
         else:
-            self.assertEqual(err, crlf(b"tonvelo: " + prefix +
-                                       b"?: name not representable, left out\n"))
+            self.assertEqual(err, lined(b"tonvelo: " + prefix +
+                                        b"?: name not representable, left out\n"))
 
     @unittest.skipUnless(OPEN_ENTRIES, "needs the stand-in player")
     def test_every_entry_opens_its_own_file_in_the_ansi_code_page_or_is_reported(self):
@@ -202,44 +225,56 @@ class WindowsProgram(TreeCase):
                           (locale_env("ja_JP.UTF-8"), b"932")):
             if env is None:
                 self.skipTest("localedef cannot make ru_RU.UTF-8 and ja_JP.UTF-8 (package locales)")
-            rc, out, err = wrun([winpath(lib)], self.tmp, env)
+            rc, out, err = run([winpath(lib)], self.tmp, env=env)
             self.assertEqual((rc, out, sorted(err.splitlines(True))), (0, BANNER, reported))
             self.assertEqual(played(self.path("lib", "playlist.m3u"), env),
                              (b"code page " + page, listed))
 
+    @unittest.skipUnless(OPEN_ENTRIES, "needs the stand-in player")
+    def test_a_deep_current_folder_in_code_page_932_gives_entries_that_open(self):
+        env = locale_env("ja_JP.UTF-8")
+        if env is None:
+            self.skipTest("localedef cannot make ja_JP.UTF-8 (package locales)")
         # A current folder of 185 characters, 345 bytes in code page 932.
         jp = "\u65e5\u672c\u8a9e\u306e\u66f2" * 16
         cwd = self.folder(jp + "/" + jp, {"j.mp3": b"j"})
-        self.assertEqual(wrun(["no-such-folder"], cwd, env), (0, BANNER + NOTICE, b""))
+        self.assertEqual(run(["no-such-folder"], cwd, env=env), (0, BANNER + NOTICE, b""))
         self.assertEqual(played(os.path.join(cwd, "playlist.m3u"), env)[1], [b"j"])
 
-    def test_replacing_follows_links_and_spares_read_only_playlists(self):
+    def linked_old(self):
+        """A folder whose playlist is a link to a list elsewhere, and a
+        current directory to fall back to."""
         music = self.folder("music", {"a.mp3": b""})
-        old = HEADER + b"Z:/old.mp3\r\n"
-        self.folder("lists", {"mine.m3u": old})
+        self.folder("lists", {"mine.m3u": HEADER + b"Z:/old.mp3\r\n"})
         os.symlink("../lists/mine.m3u", os.path.join(music, "playlist.m3u"))
-        cwd = self.folder("cwd")
-        self.assertEqual(wrun([winpath(music)], cwd), (0, BANNER, b""))
-        self.assertEqual(os.readlink(os.path.join(music, "playlist.m3u")), "../lists/mine.m3u")
-        self.assertEqual(len(lines(read(self.path("lists", "mine.m3u")))), 1)
+        return music, self.folder("cwd")
 
+    def test_replacing_follows_links(self):
+        music, cwd = self.linked_old()
+        self.assertEqual(run([winpath(music)], cwd), (0, BANNER, b""))
+        self.assertEqual(os.readlink(os.path.join(music, "playlist.m3u")), "../lists/mine.m3u")
+        self.assertEqual(len(entries(read(self.path("lists", "mine.m3u")))), 1)
+
+    def test_a_read_only_playlist_is_spared(self):
+        music, cwd = self.linked_old()
         os.chmod(self.path("lists", "mine.m3u"), 0o444)  # read-only, to Windows
         before = read(self.path("lists", "mine.m3u"))
-        self.assertEqual(wrun([winpath(music)], cwd), (0, BANNER, b""))
+        self.assertEqual(run([winpath(music)], cwd), (0, BANNER, b""))
         self.assertEqual(read(self.path("lists", "mine.m3u")), before)
-        self.assertEqual(len(lines(read(os.path.join(cwd, "playlist.m3u")))), 1)
+        self.assertEqual(len(entries(read(os.path.join(cwd, "playlist.m3u")))), 1)
 
+    def test_a_playlist_that_just_fits_max_path_leaves_no_temporary_file(self):
         # A folder text of 246 characters: its playlist just fits MAX_PATH,
         # and so does the temporary file, which is never left behind.
-        deep = self.folder("d" * (246 - len(winpath(self.tmp)) - 1), {"b.mp3": b""})
-        os.remove(os.path.join(cwd, "playlist.m3u"))
-        self.assertEqual(wrun([winpath(deep)], cwd), (0, BANNER, b""))
+        deep = self.folder_of_246({"b.mp3": b""})
+        cwd = self.folder("cwd")
+        self.assertEqual(run([winpath(deep)], cwd), (0, BANNER, b""))
         self.assertEqual((os.listdir(cwd), [n for n in os.listdir(deep) if ".m3u" in n]),
                          ([], ["playlist.m3u"]))
 
     def start(self, *args):
         """Starts the stand-in program with args once it says it is ready."""
-        p = subprocess.Popen(WRAPPER + [INTERRUPT] + list(args),
+        p = subprocess.Popen(command(args, INTERRUPT),
                              stdout=subprocess.PIPE, start_new_session=True)
         self.addCleanup(p.communicate, timeout=60)
         self.addCleanup(lambda: p.poll() is None and os.killpg(p.pid, signal.SIGKILL))
@@ -251,8 +286,7 @@ class WindowsProgram(TreeCase):
         # The second folder's final path, "\\?\" and 247 characters, is
         # longer than MAX_PATH with the temporary name.
         for music in (self.folder("music", {"playlist.m3u": HEADER}),
-                      self.folder("d" * (246 - len(winpath(self.tmp)) - 1),
-                                  {"playlist.m3u": HEADER})):
+                      self.folder_of_246({"playlist.m3u": HEADER})):
             p = self.start(winpath(music) + "\\playlist.m3u")
             self.assertEqual(len(os.listdir(music)), 2)  # the old and the new
             os.killpg(p.pid, signal.SIGINT)  # Wine hands it on as Ctrl-C
@@ -265,9 +299,9 @@ class WindowsProgram(TreeCase):
         music = self.folder("music", {"a.mp3": b"", "playlist.m3u": HEADER})
         cwd = self.folder("cwd")
         self.start("--hold", winpath(music) + "\\playlist.m3u")
-        self.assertEqual(wrun([winpath(music)], cwd), (0, BANNER, b""))
+        self.assertEqual(run([winpath(music)], cwd), (0, BANNER, b""))
         self.assertEqual(read(os.path.join(music, "playlist.m3u")), HEADER)
-        self.assertEqual(len(lines(read(os.path.join(cwd, "playlist.m3u")))), 1)
+        self.assertEqual(len(entries(read(os.path.join(cwd, "playlist.m3u")))), 1)
 
     def test_links_back_onto_the_path_end_at_once(self):
         lp = self.folder("lp", {"song.mp3": b"", "sub/x.mp3": b""})
@@ -275,73 +309,82 @@ class WindowsProgram(TreeCase):
         for link, target in (("a", "."), ("b", "."), ("sub/up", ".."), ("ext", other)):
             os.symlink(target, os.path.join(lp, link))
         typed = winpath(lp).encode()
-        rc, out, err = wrun([winpath(lp)], self.tmp)
+        rc, out, err = run([winpath(lp)], self.tmp)
         self.assertEqual((rc, out), (0, BANNER))
-        self.assertEqual(lines(read(os.path.join(lp, "playlist.m3u"))),
+        self.assertEqual(entries(read(os.path.join(lp, "playlist.m3u"))),
                          sorted(typed + b"/" + n for n in (b"song.mp3", b"sub/x.mp3", b"ext/o.mp3")))
         self.assertEqual(sorted(err.split(b"\r\n")), [b""] + sorted(
             b"tonvelo: " + typed + b"/" + n + b": Too many levels of symbolic links"
             for n in (b"a", b"b", b"sub/up")))
 
-        # Below a link the scanned folder comes round again as a plain one.
+    def test_below_a_link_the_scanned_folder_comes_round_as_a_plain_one(self):
         self.folder("M", {"Rock/r1.mp3": b"", "Jazz/j1.mp3": b""})
         os.symlink("..", self.path("M", "Rock", "Best-of"))
         rock = winpath(self.path("M", "Rock"))
-        self.assertEqual(wrun([rock], self.tmp), (0, BANNER, b"tonvelo: " + rock.encode() +
-                                                  b"/Best-of/Rock: Too many levels of symbolic links\r\n"))
+        self.assertEqual(run([rock], self.tmp), (0, BANNER, b"tonvelo: " + rock.encode() +
+                                                 b"/Best-of/Rock: Too many levels of symbolic links\r\n"))
 
     def test_folder_named_outside_the_code_page_is_the_one_scanned(self):
         # Each of these characters reaches the program as a byte of code
         # page 1252 that is not its Latin-1 self, or as "?".
         deep = self.folder("Don\u2019t Stop/\u20ac \u2013 \u2026 \u0153", {"a.mp3": b""})
-        self.assertEqual(wrun([winpath(deep)], self.tmp), (0, BANNER, b""))
-        got = lines(read(os.path.join(deep, "playlist.m3u")))
+        self.assertEqual(run([winpath(deep)], self.tmp), (0, BANNER, b""))
+        got = entries(read(os.path.join(deep, "playlist.m3u")))
         self.assertEqual(len(got), 1)
         self.assertRegex(got[0], rb"^Z:\\[ -~]+/a\.mp3$")  # a short name, in ASCII
 
+    def test_a_relative_folder_outside_the_code_page_is_the_one_scanned(self):
         self.folder("\u041a\u0438\u043d\u043e", {"k.mp3": b""})
-        self.assertEqual(wrun(["\u041a\u0438\u043d\u043e"], self.tmp), (0, BANNER, b""))
-        got = lines(read(self.path("playlist.m3u")))
+        self.assertEqual(run(["\u041a\u0438\u043d\u043e"], self.tmp), (0, BANNER, b""))
+        got = entries(read(self.path("playlist.m3u")))
         self.assertEqual(len(got), 1)
         self.assertRegex(got[0], rb"^[!-~]+/k\.mp3$")
         self.assertNotIn(b"?", got[0])
 
+    def test_a_current_folder_outside_the_code_page_is_the_one_scanned(self):
         # The current folder, when it is the one scanned.
         cwd = self.folder("\u65e5\u672c", {"j.mp3": b""})
-        self.assertEqual(wrun(["no-such-folder"], cwd), (0, BANNER + NOTICE, b""))
-        got = lines(read(os.path.join(cwd, "playlist.m3u")))
+        self.assertEqual(run(["no-such-folder"], cwd), (0, BANNER + NOTICE, b""))
+        got = entries(read(os.path.join(cwd, "playlist.m3u")))
         self.assertEqual(len(got), 1)
         self.assertRegex(got[0], rb"^Z:\\[ -~]+/j\.mp3$")
         self.assertNotIn(b"?", got[0])
 
-        # Latin-1 stays as typed.
+    def test_a_latin1_folder_stays_as_typed(self):
         cafe = self.folder("caf\u00e9", {"a.mp3": b""})
-        self.assertEqual(wrun([winpath(cafe)], self.tmp), (0, BANNER, b""))
-        self.assertEqual(lines(read(os.path.join(cafe, "playlist.m3u"))),
+        self.assertEqual(run([winpath(cafe)], self.tmp), (0, BANNER, b""))
+        self.assertEqual(entries(read(os.path.join(cafe, "playlist.m3u"))),
                          [winpath(cafe).encode("latin-1") + b"/a.mp3"])
 
-    def test_drive_relative_and_verbatim_folders_give_entries_that_open(self):
+    def drive_relative(self):
+        """A folder of a Latin-1 name, and its full path as the program
+        gives it back."""
         dr = self.folder("dr\u00e9", {"c.mp3": b"", "music/m.mp3": b""})
-        full = winpath(dr).encode("latin-1")
-        self.assertEqual(wrun(["Z:"], dr), (0, BANNER, b""))
-        self.assertEqual(lines(read(os.path.join(dr, "playlist.m3u"))),
+        return dr, winpath(dr).encode("latin-1")
+
+    def test_drive_relative_folders_give_entries_that_open(self):
+        dr, full = self.drive_relative()
+        self.assertEqual(run(["Z:"], dr), (0, BANNER, b""))
+        self.assertEqual(entries(read(os.path.join(dr, "playlist.m3u"))),
                          [full + b"/c.mp3", full + b"/music/m.mp3"])
-        self.assertEqual(wrun(["Z:music"], dr), (0, BANNER, b""))
-        self.assertEqual(lines(read(os.path.join(dr, "music", "playlist.m3u"))),
+        self.assertEqual(run(["Z:music"], dr), (0, BANNER, b""))
+        self.assertEqual(entries(read(os.path.join(dr, "music", "playlist.m3u"))),
                          [full + b"\\music/m.mp3"])
 
+    def test_verbatim_folders_give_entries_that_open(self):
         # Below \\?\ only "\" separates, and never two in a row.
+        dr, full = self.drive_relative()
         verbatim = b"\\\\?\\" + full
         for typed in (verbatim, verbatim + b"\\"):
-            os.remove(os.path.join(dr, "playlist.m3u"))
-            self.assertEqual(wrun([typed.decode("latin-1")], self.tmp), (0, BANNER, b""))
-            self.assertEqual(lines(read(os.path.join(dr, "playlist.m3u"))),
+            self.assertEqual(run([typed.decode("latin-1")], self.tmp), (0, BANNER, b""))
+            self.assertEqual(entries(read(os.path.join(dr, "playlist.m3u"))),
                              [verbatim + b"\\c.mp3", verbatim + b"\\music\\m.mp3"])
+            os.remove(os.path.join(dr, "playlist.m3u"))
 
     def test_failed_replacement_exits_2_and_leaves_no_temporary_file(self):
         self.folder("lib", {"a.mp3": b""})
         self.folder("playlist.m3u")  # a folder where the playlist would go
-        rc, out, err = wrun(["lib"], self.tmp)
+        rc, out, err = run(["lib"], self.tmp)
         self.assertEqual((rc, out), (2, BANNER))
         self.assertRegex(err, rb"^tonvelo: playlist\.m3u: [^\r\n]+\r\n$")
         self.assertEqual(sorted(os.listdir(self.tmp)), ["lib", "playlist.m3u"])
