@@ -25,8 +25,4 @@ if [ ! -e "$prefix/.booted" ]; then
 		fi
 	) 9>"$prefix.lock"
 fi
-# The server runs apart from the caller: outside its process group, which
-# a test may signal, and off its output, which would otherwise stay open
-# until the server exits. It stays up a while for the next program.
-setsid wineserver -p10 </dev/null >/dev/null 2>&1 || true
 exec wine "$@"

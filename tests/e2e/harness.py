@@ -43,10 +43,15 @@ def command(args, program=None):
 def run_command(cmd, cwd, preexec=None, env=None, stdout=None):
     """Runs cmd in cwd; env adds to the environment, stdout replaces the
     captured one. Gives the status, output and errors."""
-    p = subprocess.run(cmd, cwd=cwd, preexec_fn=preexec, timeout=120,
-                       env=dict(os.environ, **env) if env else None,
-                       stdout=stdout or subprocess.PIPE, stderr=subprocess.PIPE)
-    return p.returncode, p.stdout or b"", p.stderr
+    # Captured in files, not pipes: what the wrapper leaves running (Wine's
+    # own services) would hold a pipe open long after the program ends.
+    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+        p = subprocess.run(cmd, cwd=cwd, preexec_fn=preexec, timeout=120,
+                           env=dict(os.environ, **env) if env else None,
+                           stdout=stdout or out, stderr=err)
+        out.seek(0)
+        err.seek(0)
+        return p.returncode, b"" if stdout else out.read(), err.read()
 
 
 def run(args, cwd, program=None, **kw):

@@ -273,11 +273,13 @@ class WindowsProgram(TreeCase):
                          ([], ["playlist.m3u"]))
 
     def start(self, *args):
-        """Starts the stand-in program with args once it says it is ready."""
-        p = subprocess.Popen(command(args, INTERRUPT),
-                             stdout=subprocess.PIPE, start_new_session=True)
-        self.addCleanup(p.communicate, timeout=60)
-        self.addCleanup(lambda: p.poll() is None and os.killpg(p.pid, signal.SIGKILL))
+        """Starts the stand-in program with args once it says it is ready.
+        Signals go to it alone: Wine's own services, which the first program
+        may start, must not get them."""
+        p = subprocess.Popen(command(args, INTERRUPT), stdout=subprocess.PIPE)
+        self.addCleanup(p.stdout.close)
+        self.addCleanup(p.wait, timeout=60)
+        self.addCleanup(lambda: p.poll() is None and p.kill())
         self.assertEqual(p.stdout.readline(), b"ready\r\n")
         return p
 
@@ -289,8 +291,9 @@ class WindowsProgram(TreeCase):
                       self.folder_of_246({"playlist.m3u": HEADER})):
             p = self.start(winpath(music) + "\\playlist.m3u")
             self.assertEqual(len(os.listdir(music)), 2)  # the old and the new
-            os.killpg(p.pid, signal.SIGINT)  # Wine hands it on as Ctrl-C
-            self.assertEqual(p.communicate(timeout=60)[0], b"")
+            p.send_signal(signal.SIGINT)  # Wine hands it on as Ctrl-C
+            p.wait(timeout=60)
+            self.assertEqual(p.stdout.readline(), b"")  # not "not interrupted"
             self.assertEqual(os.listdir(music), ["playlist.m3u"])
             self.assertEqual(read(os.path.join(music, "playlist.m3u")), HEADER)
 
