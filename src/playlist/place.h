@@ -26,14 +26,15 @@ enum PlaceKind {
 int findPlace(const char *path, Place *place, bool *told);
 void leavePlace(Place *place);
 
-// New files, in text mode; nullptr with errno set when they cannot be had.
-// An unnamed file has no name until nameFile gives it one (ENOTSUP where
-// the system has none); a named one is private to its owner until its
-// attributes are set, and fails with EEXIST when its name is taken.
-std::FILE *openUnnamed(Place *place);
-std::FILE *openNamed(Place *place, const char *name);
+// New files, open for writing in text mode: descriptors, or -1 with errno
+// set when they cannot be had. An unnamed file has no name until nameFile
+// gives it one (ENOTSUP where the system has none); a named one is private
+// to its owner until its attributes are set, and fails with EEXIST when
+// its name is taken.
+int openUnnamed(Place *place);
+int openNamed(Place *place, const char *name);
 // The file at the place itself, emptied unless it is a FIFO or a device.
-std::FILE *openInPlace(Place *place);
+int openInPlace(Place *place);
 
 // Gives the new file the old one's owner, mode and access list, or those
 // of a new file when there was none.

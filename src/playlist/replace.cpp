@@ -6,6 +6,7 @@
 #include <cstring>
 #include <random>
 #include <string>
+#include <unistd.h>
 
 #include "playlist/place.h"
 #include "report/report.h"
@@ -42,15 +43,44 @@ void drawTempName(std::random_device &source)
 		      static_cast<unsigned>(source()));
 }
 
+void removeTemp()
+{
+	tempNamed = false;
+	int err = removeName(&current.place, current.temp);
+	if (err != 0 && err != ENOENT) {
+		std::string path = std::string(shownFolder(&current.place)) + current.temp;
+		reportPath(path.c_str(), std::strerror(err));
+	}
+}
+
+// The new file's descriptor as a stream; nullptr, the descriptor closed,
+// when there is none or no stream can be had.
+std::FILE *streamOf(int fd)
+{
+	std::FILE *fp = fd >= 0 ? fdopen(fd, "w") : nullptr;
+	if (fp == nullptr && fd >= 0) {
+		int err = errno;
+		close(fd);
+		errno = err;
+	}
+	return fp;
+}
+
 // A new file with a temporary name.
 std::FILE *openTemp()
 {
 	std::random_device source;
 	for (int attempt = 0; attempt < TEMP_TRIES; attempt++) {
 		drawTempName(source);
-		std::FILE *fp = openNamed(&current.place, current.temp);
-		if (fp != nullptr) {
+		int fd = openNamed(&current.place, current.temp);
+		if (fd >= 0) {
 			tempNamed = true;
+			std::FILE *fp = streamOf(fd);
+			if (fp == nullptr) {
+				int err = errno;
+				removeTemp();
+				errno = err;
+			}
 			return fp;
 		}
 		if (errno != EEXIST)
@@ -77,24 +107,14 @@ int nameTemp(std::FILE *fp)
 	return EEXIST;
 }
 
-void removeTemp()
-{
-	tempNamed = false;
-	int err = removeName(&current.place, current.temp);
-	if (err != 0 && err != ENOENT) {
-		std::string path = std::string(shownFolder(&current.place)) + current.temp;
-		reportPath(path.c_str(), std::strerror(err));
-	}
-}
-
 std::FILE *openReplacement()
 {
 	if (current.place.kind == PLACE_SPECIAL) {
 		current.way = WRITE_IN_PLACE;
-		return openInPlace(&current.place);
+		return streamOf(openInPlace(&current.place));
 	}
 	current.way = WRITE_UNNAMED;
-	std::FILE *fp = openUnnamed(&current.place);
+	std::FILE *fp = streamOf(openUnnamed(&current.place));
 	if (fp != nullptr)
 		return fp;
 	current.way = WRITE_TEMP_NAME;
@@ -104,7 +124,7 @@ std::FILE *openReplacement()
 	// Never for want of room, which would cost the old playlist.
 	if (fp == nullptr && current.place.kind == PLACE_FILE && (errno == EACCES || errno == EPERM)) {
 		current.way = WRITE_IN_PLACE;
-		fp = openInPlace(&current.place);
+		fp = streamOf(openInPlace(&current.place));
 	}
 	return fp;
 }

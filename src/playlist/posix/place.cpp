@@ -177,19 +177,6 @@ bool listsExactly(int folder, const std::string &name)
 	return found;
 }
 
-std::FILE *streamOf(int fd)
-{
-	if (fd < 0)
-		return nullptr;
-	std::FILE *fp = fdopen(fd, "w");
-	if (fp == nullptr) {
-		int err = errno;
-		close(fd);
-		errno = err;
-	}
-	return fp;
-}
-
 } // namespace
 
 int findPlace(const char *path, Place *place, bool *told)
@@ -226,32 +213,25 @@ void leavePlace(Place *place)
 	place->folder = -1;
 }
 
-std::FILE *openUnnamed(Place *place)
+int openUnnamed(Place *place)
 {
 #ifdef O_TMPFILE
 	// It is given its name through /proc.
 	if (access("/proc/self/fd", X_OK) == 0)
-		return streamOf(openat(place->folder, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
+		return openat(place->folder, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
 #else
 	(void)place;
 #endif
 	errno = ENOTSUP;
-	return nullptr;
+	return -1;
 }
 
-std::FILE *openNamed(Place *place, const char *name)
+int openNamed(Place *place, const char *name)
 {
-	int fd = openat(place->folder, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-	std::FILE *fp = streamOf(fd);
-	if (fd >= 0 && fp == nullptr) {
-		int err = errno;
-		unlinkat(place->folder, name, 0);
-		errno = err;
-	}
-	return fp;
+	return openat(place->folder, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
 }
 
-std::FILE *openInPlace(Place *place)
+int openInPlace(Place *place)
 {
 	// Not blocked by a FIFO put there meanwhile; the user's own one, found
 	// there, is waited for as any writer waits for its reader.
@@ -261,7 +241,7 @@ std::FILE *openInPlace(Place *place)
 	if (fd < 0 && errno == ENXIO && S_ISFIFO(place->old.st_mode))
 		fd = openat(place->folder, name, flags);
 	if (fd < 0)
-		return nullptr;
+		return -1;
 	struct stat st;
 	int err = 0;
 	if (fstat(fd, &st) != 0 || fcntl(fd, F_SETFL, 0) != 0) // writes block again
@@ -273,9 +253,9 @@ std::FILE *openInPlace(Place *place)
 	if (err != 0) {
 		close(fd);
 		errno = err;
-		return nullptr;
+		return -1;
 	}
-	return streamOf(fd);
+	return fd;
 }
 
 void setAttributes(Place *place, std::FILE *fp)

@@ -110,21 +110,14 @@ int lookAtOld(std::wstring *path, Place *place)
 }
 
 // Text mode: each "\n" is written as CR LF, the Windows line end.
-std::FILE *streamOf(HANDLE h)
+int descriptorOf(HANDLE h)
 {
 	int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_WRONLY | _O_TEXT);
 	if (fd < 0) {
 		CloseHandle(h);
 		errno = EMFILE;
-		return nullptr;
 	}
-	std::FILE *fp = _fdopen(fd, "wt");
-	if (fp == nullptr) {
-		int err = errno;
-		_close(fd);
-		errno = err;
-	}
-	return fp;
+	return fd;
 }
 
 } // namespace
@@ -156,41 +149,34 @@ void leavePlace(Place *)
 {
 }
 
-std::FILE *openUnnamed(Place *)
+int openUnnamed(Place *)
 {
 	errno = ENOTSUP;
-	return nullptr;
+	return -1;
 }
 
-std::FILE *openNamed(Place *place, const char *name)
+int openNamed(Place *place, const char *name)
 {
 	// Others may delete it while it is open: so can the console handler.
-	std::wstring path = pathOf(place, name);
-	HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE | DELETE,
+	HANDLE h = CreateFileW(pathOf(place, name).c_str(), GENERIC_WRITE | DELETE,
 			       FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
 			       FILE_ATTRIBUTE_NORMAL, nullptr);
 	if (h == INVALID_HANDLE_VALUE) {
 		errno = mapFileError(GetLastError());
-		return nullptr;
+		return -1;
 	}
-	std::FILE *fp = streamOf(h);
-	if (fp == nullptr) {
-		int err = errno;
-		DeleteFileW(path.c_str());
-		errno = err;
-	}
-	return fp;
+	return descriptorOf(h);
 }
 
-std::FILE *openInPlace(Place *place)
+int openInPlace(Place *place)
 {
 	HANDLE h = CreateFileW(pathOf(place, nullptr).c_str(), GENERIC_WRITE, FILE_SHARE_READ,
 			       nullptr, TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
 	if (h == INVALID_HANDLE_VALUE) {
 		errno = mapFileError(GetLastError());
-		return nullptr;
+		return -1;
 	}
-	return streamOf(h);
+	return descriptorOf(h);
 }
 
 void setAttributes(Place *place, std::FILE *fp)
