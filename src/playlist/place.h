@@ -44,8 +44,9 @@ void setAttributes(Place *place, std::FILE *fp);
 int nameFile(Place *place, std::FILE *fp, const char *name);
 // Renames name over the file at the place: 0 or an errno.
 int renameIntoPlace(Place *place, const char *name);
-// Removes name from the place's folder: 0 or an errno. The second is safe
-// in a signal handler and on another thread.
+// Removes name, or the place's own name when null, from the place's
+// folder: 0 or an errno. The second takes a name and is safe in a signal
+// handler and on another thread.
 int removeName(Place *place, const char *name);
 void removeNameNow(const Place *place, const char *name);
 
