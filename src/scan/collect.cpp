@@ -41,6 +41,8 @@ enum EntryKind { FILE_ENTRY, FOLDER, FOLLOWED_FOLDER };
 // Entries looked at since the status line was last offered a refresh.
 unsigned sinceProgress;
 
+// JPEG images and playlists: earlier ones, and the temporary files of the
+// playlist's replacement, which are named to match.
 bool holdsExcludedText(const char *s)
 {
 	return std::strstr(s, ".jpg") != nullptr || std::strstr(s, ".m3u") != nullptr;
