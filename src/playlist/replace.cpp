@@ -66,45 +66,40 @@ std::FILE *streamOf(int fd)
 	return fp;
 }
 
+// Gives the new file a temporary name: links the whole unnamed file fp to
+// it, or, when fp is null, creates a file by it, open in *fd. A name taken
+// is drawn again. Returns 0 or an errno.
+int takeTempName(std::FILE *fp, int *fd)
+{
+	std::random_device source;
+	for (int attempt = 0; attempt < TEMP_TRIES; attempt++) {
+		drawTempName(source);
+		int err = 0;
+		if (fp != nullptr)
+			err = nameFile(&current.place, fp, current.temp);
+		else if ((*fd = openNamed(&current.place, current.temp)) < 0)
+			err = errno;
+		if (err != EEXIST) {
+			tempNamed = err == 0;
+			return err;
+		}
+	}
+	return EEXIST;
+}
+
 // A new file with a temporary name.
 std::FILE *openTemp()
 {
-	std::random_device source;
-	for (int attempt = 0; attempt < TEMP_TRIES; attempt++) {
-		drawTempName(source);
-		int fd = openNamed(&current.place, current.temp);
-		if (fd >= 0) {
-			tempNamed = true;
-			std::FILE *fp = streamOf(fd);
-			if (fp == nullptr) {
-				int err = errno;
-				removeTemp();
-				errno = err;
-			}
-			return fp;
-		}
-		if (errno != EEXIST)
-			return nullptr;
+	int fd;
+	int err = takeTempName(nullptr, &fd);
+	std::FILE *fp = err == 0 ? streamOf(fd) : nullptr;
+	if (err == 0 && fp == nullptr) {
+		err = errno;
+		removeTemp();
 	}
-	return nullptr;
-}
-
-// Gives the whole unnamed file a temporary name, to be renamed over the
-// old file like a named one.
-int nameTemp(std::FILE *fp)
-{
-	std::random_device source;
-	for (int attempt = 0; attempt < TEMP_TRIES; attempt++) {
-		drawTempName(source);
-		int err = nameFile(&current.place, fp, current.temp);
-		if (err == 0) {
-			tempNamed = true;
-			return 0;
-		}
-		if (err != EEXIST)
-			return err;
-	}
-	return EEXIST;
+	if (fp == nullptr)
+		errno = err;
+	return fp;
 }
 
 std::FILE *openReplacement()
@@ -141,8 +136,9 @@ int nameUnnamed(std::FILE *fp, bool *renaming)
 		if (err != EEXIST)
 			return err;
 	}
+	// Else it is renamed over the old file like a named one.
 	*renaming = true;
-	return nameTemp(fp);
+	return takeTempName(fp, nullptr);
 }
 
 // True for the same byte, or the same ASCII letter in the other case.

@@ -80,20 +80,16 @@ std::size_t sequenceLength(const char *s, std::size_t left)
 	return n;
 }
 
-// How many bytes at s make a control character that a terminal would act
-// on, C0, DEL or C1, as a byte of its own or as UTF-8 (0x9B and C2 9B are
-// both CSI to many terminals); 0 when s starts with none.
-std::size_t controlLength(const char *s, std::size_t left)
+// True when the n bytes of one character at s are a control a terminal
+// would act on: C0, DEL or C1, as a byte of its own or as UTF-8 (0x9B and
+// C2 9B are both CSI to many terminals). A byte of 0x80 to 0x9F within a
+// longer character is none.
+bool isControl(const char *s, std::size_t n)
 {
 	unsigned char c = s[0];
-	if (c < 0x20 || c == 0x7F)
-		return 1;
-	if (c == 0xC2 && left > 1 && static_cast<unsigned char>(s[1]) >= 0x80 &&
-	    static_cast<unsigned char>(s[1]) <= 0x9F)
-		return 2;
-	// A byte of 0x80 to 0x9F within a valid sequence is no character of
-	// its own; sequenceLength steps over those.
-	return c >= 0x80 && c <= 0x9F ? 1 : 0;
+	if (n == 1)
+		return c < 0x20 || c == 0x7F || (c >= 0x80 && c <= 0x9F);
+	return n == 2 && c == 0xC2 && static_cast<unsigned char>(s[1]) <= 0x9F;
 }
 
 void putEscaped(Line &line, unsigned char c)
@@ -120,16 +116,13 @@ void reportPath(const char *path, std::size_t len, const char *reason)
 {
 	Line line;
 	put(line, "tonvelo: ");
-	for (std::size_t i = 0; i < len;) {
-		std::size_t n = controlLength(path + i, len - i);
-		if (n == 0) {
-			std::size_t kept = sequenceLength(path + i, len - i);
-			put(line, path + i, kept);
-			i += kept;
-			continue;
-		}
-		for (; n > 0; n--, i++)
-			putEscaped(line, static_cast<unsigned char>(path[i]));
+	for (std::size_t i = 0, n; i < len; i += n) {
+		n = sequenceLength(path + i, len - i);
+		if (!isControl(path + i, n))
+			put(line, path + i, n);
+		else
+			for (std::size_t k = 0; k < n; k++)
+				putEscaped(line, static_cast<unsigned char>(path[i + k]));
 	}
 	put(line, ": ");
 	put(line, reason);

@@ -30,6 +30,16 @@ def acl_xattr(*entries):
 NOBODY_RW = acl_xattr((1, 6, ANY), (2, 6, 65534), (4, 4, ANY), (0x10, 6, ANY), (0x20, 0, ANY))
 
 
+def faults(asan="verify_asan_link_order=0", **settings):
+    """The environment that preloads the write-fault shim with settings."""
+    return dict(settings, LD_PRELOAD=FAULTS, ASAN_OPTIONS=asan)
+
+
+# A new file unnamed until whole, and named all along where the system has
+# no unnamed files.
+BOTH_WAYS = [None] + [faults(TONVELO_NO_TMPFILE="1")] * bool(FAULTS)
+
+
 def no_core():
     resource.setrlimit(resource.RLIMIT_CORE, (0, 0))
 
@@ -173,8 +183,7 @@ class WhereItLands(TreeCase):
         # A new playlist is readable by a player that others run, however
         # it was made.
         self.folder("music", ALBUM)
-        for env in [None] + [dict(LD_PRELOAD=FAULTS, TONVELO_NO_TMPFILE="1",
-                                  ASAN_OPTIONS="verify_asan_link_order=0")] * bool(FAULTS):
+        for env in BOTH_WAYS:
             self.assertEqual(run(["music"], self.tmp, env=env, preexec=lambda: os.umask(0o022))[0], 0)
             self.assertEqual(stat.S_IMODE(os.stat(self.path("playlist.m3u")).st_mode), 0o644)
             os.remove(self.path("playlist.m3u"))
@@ -268,9 +277,7 @@ class WriteFaults(TreeCase):
             resource.setrlimit(resource.RLIMIT_FSIZE, (1000, 1000))
 
         listing = sorted(os.listdir(music))
-        # Unnamed, and named where the system has no unnamed files.
-        for env in [None] + [dict(LD_PRELOAD=FAULTS, TONVELO_NO_TMPFILE="1",
-                                  ASAN_OPTIONS="verify_asan_link_order=0")] * bool(FAULTS):
+        for env in BOTH_WAYS:
             rc, out, err = run([music], self.tmp, preexec=limit, env=env)
             self.assertEqual((rc, out), (2, BANNER))
             self.assertEqual(err, b"tonvelo: " + music.encode() +
@@ -302,8 +309,7 @@ class WriteFaults(TreeCase):
         if os.path.isdir("/proc/self/fd"):  # how an unnamed file gets its name
             cases += [({}, "linkat", signal.SIGKILL)]
         for extra, call, sig in cases:
-            env = dict(extra, LD_PRELOAD=FAULTS, TONVELO_RAISE="%s:%d" % (call, sig),
-                       ASAN_OPTIONS="verify_asan_link_order=0")
+            env = faults(TONVELO_RAISE="%s:%d" % (call, sig), **extra)
             rc, _, err = run([music], self.tmp, env=env, preexec=no_core)
             self.assertEqual((rc, err), (-sig, b""), (extra, call, sig))
             self.assertEqual(sorted(os.listdir(music)), sorted(listing), (extra, call, sig))
@@ -316,8 +322,7 @@ class WriteFaults(TreeCase):
         # no rename, so no moment a kill leaves a temporary file behind.
         music, listing = self.music_with_old()
         os.remove(os.path.join(music, "playlist.m3u"))
-        env = dict(LD_PRELOAD=FAULTS, TONVELO_RAISE="renameat:9",
-                   ASAN_OPTIONS="verify_asan_link_order=0")
+        env = faults(TONVELO_RAISE="renameat:9")
         self.assertEqual(run([music], self.tmp, env=env), (0, BANNER, b""))
         self.assertEqual(sorted(os.listdir(music)), sorted(listing))
 
@@ -328,8 +333,7 @@ class WriteFaults(TreeCase):
         if os.path.isdir("/proc/self/fd"):  # how an unnamed file gets its name
             cases += [({}, "linkat")]
         for extra, call in cases:
-            env = dict(extra, LD_PRELOAD=FAULTS, TONVELO_FAIL="%s:%d" % (call, errno.EIO),
-                       ASAN_OPTIONS="verify_asan_link_order=0")
+            env = faults(TONVELO_FAIL="%s:%d" % (call, errno.EIO), **extra)
             self.assertEqual(run([music], self.tmp, env=env), (2, BANNER, b"tonvelo: " +
                              music.encode() + b"/playlist.m3u: Input/output error\n"), call)
             self.assertEqual(sorted(os.listdir(music)), sorted(listing), (extra, call))
@@ -353,8 +357,8 @@ class WriteFaults(TreeCase):
         # Killed once whole, before it has its mode: what a kill -9 leaves.
         # No leak check: the shell that waits for it is preloaded too, and
         # the check cannot run as the first process of a pid namespace.
-        env = dict(LD_PRELOAD=FAULTS, TONVELO_NO_TMPFILE="1", TONVELO_RAISE="fchmod:9",
-                   ASAN_OPTIONS="verify_asan_link_order=0:detect_leaks=0")
+        env = faults("verify_asan_link_order=0:detect_leaks=0", TONVELO_NO_TMPFILE="1",
+                     TONVELO_RAISE="fchmod:9")
         # In a fresh pid namespace each run has the same process id, 2: the
         # shell's child.
         cmd, killed = ([TONVELO, music], -9) if not IS_ROOT else (
@@ -379,7 +383,7 @@ class WriteFaults(TreeCase):
         for kib in range(4096, 65536, 256):
             def limit():
                 resource.setrlimit(resource.RLIMIT_AS, (kib << 10, kib << 10))
-            env = {"LD_PRELOAD": FAULTS, "TONVELO_NO_TMPFILE": "1"} if FAULTS else None
+            env = faults(TONVELO_NO_TMPFILE="1") if FAULTS else None
             rc, out, err = run([music], self.tmp, preexec=limit, env=env)
             if rc == 0:
                 break
@@ -461,8 +465,7 @@ class WriteFaults(TreeCase):
     def test_where_the_acl_cannot_be_set_the_group_gets_its_own_bits(self):
         # Where the ACL cannot be set, the group gets its own entry, not the mask.
         music, mine = self.old_mode_640()
-        env = dict(LD_PRELOAD=FAULTS, TONVELO_NO_ACL="1",
-                   ASAN_OPTIONS="verify_asan_link_order=0")
+        env = faults(TONVELO_NO_ACL="1")
         self.assertEqual(run([music], self.tmp, env=env), (0, BANNER, b""))
         self.assertEqual(stat.S_IMODE(os.stat(mine).st_mode), 0o640)
 

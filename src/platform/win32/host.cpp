@@ -7,9 +7,6 @@
 #include <io.h>
 #include <sys/stat.h>
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
 #include <windows.h>
 #include <shellapi.h>
 #include <shlwapi.h>
@@ -46,12 +43,7 @@ bool nameExists(const std::wstring &name)
 bool narrowAsIs(const std::wstring &wide, std::string *text)
 {
 	std::string bytes;
-	for (wchar_t c : wide) {
-		if (c > 0xFF)
-			return false;
-		bytes += static_cast<char>(c);
-	}
-	if (!readsBackInCodePage(bytes.c_str(), wide.c_str()))
+	if (!narrowUnits(wide, &bytes) || !readsBackInCodePage(bytes.c_str(), wide.c_str()))
 		return false;
 	*text = bytes;
 	return true;

@@ -3,9 +3,6 @@
 #ifndef TONVELO_WIN32_IDENTITY_H
 #define TONVELO_WIN32_IDENTITY_H
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
 #include <windows.h>
 
 struct FileIdentity {

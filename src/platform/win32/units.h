@@ -5,12 +5,6 @@
 #ifndef TONVELO_UNITS_WIN32_H
 #define TONVELO_UNITS_WIN32_H
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
 #include <windows.h>
 
 #include <cwchar>
@@ -26,6 +20,19 @@ inline std::wstring widen(const char *s)
 	for (; *s != '\0'; s++)
 		wide += static_cast<wchar_t>(static_cast<unsigned char>(*s));
 	return wide;
+}
+
+// The other way: each unit as the byte of its value; false when one is
+// above 255.
+inline bool narrowUnits(const std::wstring &wide, std::string *text)
+{
+	text->clear();
+	for (wchar_t c : wide) {
+		if (c > 0xFF)
+			return false;
+		*text += static_cast<char>(c);
+	}
+	return true;
 }
 
 inline bool isDeviceDigit(wchar_t c)

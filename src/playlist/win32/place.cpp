@@ -47,18 +47,6 @@ int mapFileError(DWORD code)
 	}
 }
 
-// Each unit as the byte of its value; false when one is above 255.
-bool narrowUnits(const std::wstring &wide, std::string *text)
-{
-	text->clear();
-	for (wchar_t c : wide) {
-		if (c > 0xFF)
-			return false;
-		*text += static_cast<char>(c);
-	}
-	return true;
-}
-
 // For reports only: units beyond a byte cannot be shown as they are.
 std::string shownText(const std::wstring &wide)
 {

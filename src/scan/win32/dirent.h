@@ -6,12 +6,6 @@
 #ifndef TONVELO_WIN32_DIRENT_H
 #define TONVELO_WIN32_DIRENT_H
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
 #include <windows.h>
 
 #include <cstddef>
