@@ -7,12 +7,19 @@ set -e
 prefix=$1
 shift
 export WINEPREFIX="$prefix" WINEDEBUG=-all
-if [ ! -e "$prefix/.booted" ]; then
+# Wine 10's display drivers write "XDG_RUNTIME_DIR is invalid" into the
+# standard error of whichever program starts the prefix's desktop, which
+# WINEDEBUG does not silence. A console program needs no display: the
+# prefix gets the null graphics driver, and whatever still looks for a
+# runtime folder finds a private one.
+export XDG_RUNTIME_DIR="$prefix.runtime"
+if [ ! -e "$prefix/.ready" ]; then
 	mkdir -p "$(dirname "$prefix")"
-	# Tests may start side by side: one boots the prefix, the rest wait.
+	mkdir -p -m 0700 "$XDG_RUNTIME_DIR"
+	# Tests may start side by side: one makes the prefix, the rest wait.
 	(
 		flock 9
-		if [ ! -e "$prefix/.booted" ]; then
+		if [ ! -e "$prefix/.ready" ]; then
 			# A first boot has been seen to fail at once (kernel32.dll not
 			# loaded) when a stale server answered: start clean once more.
 			if ! wineboot -i >"$prefix.log" 2>&1; then
@@ -20,8 +27,10 @@ if [ ! -e "$prefix/.booted" ]; then
 				rm -rf "$prefix"
 				wineboot -i >>"$prefix.log" 2>&1 || { cat "$prefix.log" >&2; exit 1; }
 			fi
+			wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >>"$prefix.log" 2>&1 ||
+				{ cat "$prefix.log" >&2; exit 1; }
 			wineserver -w
-			touch "$prefix/.booted"
+			touch "$prefix/.ready"
 		fi
 	) 9>"$prefix.lock"
 fi
