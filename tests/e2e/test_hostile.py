@@ -173,22 +173,31 @@ class HostileTrees(TreeCase):
             self.assertEqual([os.path.basename(p) for p in got], [b"a.mp3"], args)
 
     def mount_fat(self, mnt):
-        """Mounts a new FAT image on mnt; false when none can be had."""
+        """Mounts a new FAT image on mnt, unmounted however the test ends;
+        false when none can be had."""
         mkfs = shutil.which("mkfs.vfat") or shutil.which("mkfs.vfat", path="/sbin:/usr/sbin")
         image = self.path("fat.img")
         with open(image, "wb") as f:
             f.truncate(8 << 20)
         if not mkfs or subprocess.run([mkfs, image], capture_output=True).returncode != 0:
             return False
-        fusermount = shutil.which("fusermount3") or shutil.which("fusermount") or "fusermount"
-        for cmd, undo in ((["mount", "-t", "vfat", "-o", "loop", image, mnt], ["umount", mnt]),
-                          (["fusefat", "-o", "rw+", image, mnt], [fusermount, "-u", mnt])):
+        for cmd in (["mount", "-t", "vfat", "-o", "loop", image, mnt],
+                    ["fusefat", "-o", "rw+", image, mnt]):
             # fusefat says 0 even when it could not mount.
             if shutil.which(cmd[0]) and subprocess.run(cmd, capture_output=True).returncode == 0 \
                     and os.path.ismount(mnt):
-                self.addCleanup(subprocess.run, undo, capture_output=True)
+                self.addCleanup(self.unmount, mnt)
                 return True
         return False
+
+    def unmount(self, mnt):
+        """umount as root, else FUSE's helper (fusermount3 since fuse 3);
+        detached lazily if busy, so that no mount outlives the test."""
+        for cmd in (["umount"], ["fusermount3", "-u"], ["fusermount", "-u"],
+                    ["umount", "-l"], ["fusermount3", "-uz"], ["fusermount", "-uz"]):
+            if os.path.ismount(mnt) and shutil.which(cmd[0]):
+                subprocess.run(cmd + [mnt], capture_output=True)
+        self.assertFalse(os.path.ismount(mnt), "still mounted: " + mnt)
 
     def test_folder_starting_with_hash_or_blank_keeps_its_entries_playable(self):
         for name in ("#mix", " mix", "\tmix"):
