@@ -91,14 +91,33 @@ zip=${zips[0]}
 
 unzip -l "$zip" | tee "$tmp/zlisting"
 awk '$4 != "" && $1 ~ /^[0-9]+$/ { print $4 }' "$tmp/zlisting" | LC_ALL=C sort >"$tmp/zfiles"
-printf 'LICENSE\nNOTICES.txt\nREADME.md\ntonvelo.exe\n' >"$tmp/zwant"
+printf 'LICENSE\nMANUAL.txt\nNOTICES.txt\nREADME.md\ntonvelo.exe\n' >"$tmp/zwant"
 diff -u "$tmp/zwant" "$tmp/zfiles" || fail "unexpected files in $zip"
-unzip -p "$zip" README.md | cmp README.md - || fail "README in the zip differs"
-unzip -p "$zip" LICENSE | cmp LICENSE - || fail "LICENSE in the zip differs"
-unzip -p "$zip" NOTICES.txt | cmp doc/windows-notices.txt - || fail "NOTICES.txt in the zip differs"
+# The text files with CR LF line ends, which every Notepad shows as lines;
+# the manual as the man page renders, without a terminal's overstrikes.
+command -v mandoc >/dev/null || fail "mandoc not found (apt-get install mandoc)"
+mandoc -T ascii build-win/tonvelo.1 | sed 's/.\x08//g' >"$tmp/manual"
+grep -q "^Tonvelo $version  " "$tmp/manual" || fail "the manual does not name Tonvelo $version"
+for pair in README.md:README.md LICENSE:LICENSE doc/windows-notices.txt:NOTICES.txt "$tmp/manual:MANUAL.txt"; do
+	sed 's/$/\r/' "${pair%%:*}" >"$tmp/crlf"
+	unzip -p "$zip" "${pair#*:}" | cmp "$tmp/crlf" - || fail "${pair#*:} in the zip is not ${pair%%:*} with CR LF line ends"
+done
 unzip -p "$zip" tonvelo.exe >"$tmp/tonvelo.exe"
-file "$tmp/tonvelo.exe" | grep -q 'PE32+ executable (console) x86-64.*Windows' ||
-	fail "not a Windows console program: $(file "$tmp/tonvelo.exe")"
+# A 64-bit console program, for Windows Vista (6.0) and later: the oldest
+# Windows with every function it imports.
+objdump=x86_64-w64-mingw32-objdump
+command -v "$objdump" >/dev/null || fail "$objdump not found (binutils-mingw-w64-x86-64)"
+"$objdump" -p "$tmp/tonvelo.exe" >"$tmp/header"
+header_field() {
+	awk -v f="$1" '$1 == f { print $2; exit }' "$tmp/header"
+}
+grep -q 'file format pei-x86-64$' "$tmp/header" && [ "$(header_field Magic)" = 020b ] &&
+	[ "$(header_field Subsystem)" = 00000003 ] ||
+	fail "not a 64-bit Windows console program: $(file "$tmp/tonvelo.exe")"
+for field in OSystem Subsystem; do
+	[ "$(header_field "Major${field}Version").$(header_field "Minor${field}Version")" = 6.0 ] ||
+		fail "the header's ${field} version is not 6.0 (Windows Vista)"
+done
 
 # What the program links in, read off the unstripped build, must have its
 # notice in the zip: a trace of the library, and the name the notices use.
@@ -111,9 +130,21 @@ for pair in winpthreads/src:winpthreads mingw-w64-crt/crt:'mingw-w64 runtime' \
 		grep -qF "${pair#*:}" doc/windows-notices.txt || fail "${pair#*:} is linked in, without its notice"
 	fi
 done
-# Compiled with the stack protector and the fortified calls.
-grep -q ' __stack_chk_fail$' "$tmp/traces" && grep -q ' __memcpy_chk$' "$tmp/traces" ||
-	fail "tonvelo.exe is not hardened"
+# Compiled with the stack protector: its guard and its failure call are
+# linked in.
+grep -q ' __stack_chk_fail$' "$tmp/traces" && grep -q ' __stack_chk_guard$' "$tmp/traces" ||
+	fail "tonvelo.exe has no stack protector"
+# And fortified: which checked calls are left depends on what the compiler
+# could prove (GCC 14 proves them all here), so the check asks the
+# toolchain whether the build's own flags turn mingw-w64's fortified
+# headers on.
+flags=build-win/CMakeFiles/tonvelo_core.dir/flags.make
+[ -f "$flags" ] || fail "no $flags to read the compile flags from"
+cxx=$(sed -n 's/^set(CMAKE_CXX_COMPILER "\(.*\)")$/\1/p' build-win/CMakeFiles/*/CMakeCXXCompiler.cmake | head -n 1)
+[ -n "$cxx" ] || fail "no C++ compiler named in build-win/CMakeFiles"
+# shellcheck disable=SC2046
+echo '#include <cstring>' | "$cxx" $(sed -n 's/^CXX_\(DEFINES\|FLAGS\) = //p' "$flags") -dM -E -x c++ - |
+	grep -q '^#define __MINGW_FORTIFY_LEVEL [1-9]' || fail "tonvelo.exe is not fortified"
 
 # It says what it is: a version resource (16) and a manifest (24), and the
 # image version in its header.
@@ -126,12 +157,10 @@ wrestool -x --raw --type=24 "$tmp/tonvelo.exe" >"$tmp/manifest"
 grep -q 'level="asInvoker"' "$tmp/manifest" && [ "$(grep -c '<supportedOS ' "$tmp/manifest")" = 4 ] ||
 	{ cat "$tmp/manifest"; fail "the manifest lacks asInvoker or a supported Windows"; }
 ! grep -qiE 'activeCodePage|longPathAware' "$tmp/manifest" || fail "the manifest changes the code page or path limit"
-image=$(x86_64-w64-mingw32-objdump -p "$tmp/tonvelo.exe" | awk '/^M(aj|in)orImageVersion/ { printf "%s.", $2 }')
-[ "$image" = "$(echo "$version" | cut -d. -f1-2)." ] || fail "image version $image is not $version"
+image=$(header_field MajorImageVersion).$(header_field MinorImageVersion)
+[ "$image" = "$(echo "$version" | cut -d. -f1-2)" ] || fail "image version $image is not $version"
 # The MinGW runtime DLLs are not on a clean Windows: the program must not
 # need any that the zip does not bring along.
-objdump=x86_64-w64-mingw32-objdump
-command -v "$objdump" >/dev/null || fail "$objdump not found (binutils-mingw-w64-x86-64)"
 "$objdump" -p "$tmp/tonvelo.exe" | awk '/DLL Name:/ { print $3 }' >"$tmp/dlls"
 [ -s "$tmp/dlls" ] || fail "no DLL imports read from tonvelo.exe"
 while read -r dll; do

@@ -3,25 +3,40 @@
 # ZIP of the program and its notes on Windows (`cpack -G ZIP`).
 include(GNUInstallDirs)
 
+# The page leaves .Os empty; the build names the package and its version
+# there, so that the version is written in one place only.
+set(page ${PROJECT_SOURCE_DIR}/doc/tonvelo.1)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${page})
+file(READ ${page} text)
+string(REGEX REPLACE "\n\\.Os\n" "\n.Os Tonvelo ${PROJECT_VERSION}\n" text "${text}")
+if(NOT text MATCHES "\n\\.Os Tonvelo ")
+  message(FATAL_ERROR "${page}: no empty .Os line for the version")
+endif()
+file(WRITE ${PROJECT_BINARY_DIR}/tonvelo.1 "${text}")
+
 if(WIN32)
   # Unpacked anywhere, the zip gives the program with its notes beside it,
-  # and the notices of the libraries linked into it.
-  install(TARGETS tonvelo RUNTIME DESTINATION .)
-  install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE
-    DESTINATION .)
-  install(FILES ${PROJECT_SOURCE_DIR}/doc/windows-notices.txt
-    DESTINATION . RENAME NOTICES.txt)
-else()
-  # The page leaves .Os empty; the build names the package and its version
-  # there, so that the version is written in one place only.
-  set(page ${PROJECT_SOURCE_DIR}/doc/tonvelo.1)
-  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${page})
-  file(READ ${page} text)
-  string(REGEX REPLACE "\n\\.Os\n" "\n.Os Tonvelo ${PROJECT_VERSION}\n" text "${text}")
-  if(NOT text MATCHES "\n\\.Os Tonvelo ")
-    message(FATAL_ERROR "${page}: no empty .Os line for the version")
+  # the notices of the libraries linked into it, and the manual as plain
+  # text, since Windows has no man; all with the CR LF line ends that
+  # every Notepad shows as lines.
+  find_program(TONVELO_MANDOC mandoc)
+  if(NOT TONVELO_MANDOC)
+    message(FATAL_ERROR "mandoc not found: the zip's manual is made with it (apt-get install mandoc)")
   endif()
-  file(WRITE ${PROJECT_BINARY_DIR}/tonvelo.1 "${text}")
+  set(texts ${PROJECT_BINARY_DIR}/zip)
+  add_custom_command(OUTPUT ${texts}/README.md ${texts}/LICENSE ${texts}/NOTICES.txt ${texts}/MANUAL.txt
+    COMMAND ${CMAKE_COMMAND} -DMANDOC=${TONVELO_MANDOC} -DSOURCE_DIR=${PROJECT_SOURCE_DIR}
+      -DPAGE=${PROJECT_BINARY_DIR}/tonvelo.1 -DOUT=${texts}
+      -P ${PROJECT_SOURCE_DIR}/cmake/windows-texts.cmake
+    DEPENDS ${PROJECT_SOURCE_DIR}/cmake/windows-texts.cmake ${PROJECT_BINARY_DIR}/tonvelo.1
+      ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE
+      ${PROJECT_SOURCE_DIR}/doc/windows-notices.txt
+    VERBATIM)
+  add_custom_target(windows_texts ALL DEPENDS ${texts}/MANUAL.txt)
+  install(TARGETS tonvelo RUNTIME DESTINATION .)
+  install(FILES ${texts}/README.md ${texts}/LICENSE ${texts}/NOTICES.txt ${texts}/MANUAL.txt
+    DESTINATION .)
+else()
   install(TARGETS tonvelo RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   install(FILES ${PROJECT_BINARY_DIR}/tonvelo.1
     DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)

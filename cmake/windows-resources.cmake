@@ -27,5 +27,12 @@ set_source_files_properties(${PROJECT_BINARY_DIR}/tonvelo.rc PROPERTIES
 # The image version of the PE header. CMake would take it from the VERSION
 # property, which on a Linux host renames the program tonvelo.exe-<version> too;
 # its own (0.0) comes before the libraries, and ld keeps the last one.
+# The OS and subsystem versions name the oldest Windows that has every
+# function the program imports: Vista (6.0), which brought
+# GetFinalPathNameByHandleW, SetFileInformationByHandle and GetTickCount64.
+# An older Windows then refuses to start it, instead of failing on a
+# missing entry point (ld's default, 4.0 and 5.2, lets XP x64 try).
 target_link_libraries(tonvelo PRIVATE
-  -Wl,--major-image-version,${PROJECT_VERSION_MAJOR},--minor-image-version,${PROJECT_VERSION_MINOR})
+  -Wl,--major-image-version,${PROJECT_VERSION_MAJOR},--minor-image-version,${PROJECT_VERSION_MINOR}
+  -Wl,--major-os-version,6,--minor-os-version,0
+  -Wl,--major-subsystem-version,6,--minor-subsystem-version,0)
