@@ -188,6 +188,11 @@ NameLookup lookUpCurrentDirectory(std::string *text)
 	return NAME_UNREPRESENTABLE;
 }
 
+int holdScannedFolder(const char *)
+{
+	return 0;
+}
+
 const char *separatorAfter(const char *path, std::size_t len)
 {
 	// Below "\\?\" a name goes to the file system as it stands: "/" is no
