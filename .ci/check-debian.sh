@@ -41,14 +41,14 @@ fi
 results=()
 root=""
 
-# What a chroot lacks for the tests: /proc, /sys, an empty /tmp, and a
-# /dev of its own with what the tests open: /dev/fuse open to all, as
-# Debian has it, loop devices, and pseudo-terminals.
+# What a chroot lacks for the tests: /proc, /sys, and a /dev of its own
+# with what the tests open: /dev/fuse open to all, as Debian has it, loop
+# devices, and pseudo-terminals. /tmp stays the root's own folder.
 mount_all() {
 	local n
 	mount -t proc proc "$root/proc"
 	mount -t sysfs sysfs "$root/sys"
-	mount -t tmpfs -o mode=1777 tmpfs "$root/tmp"
+	chmod 1777 "$root/tmp"
 	mount -t tmpfs -o mode=755,nosuid tmpfs "$root/dev"
 	mknod -m 666 "$root/dev/null" c 1 3
 	mknod -m 666 "$root/dev/zero" c 1 5
@@ -153,6 +153,9 @@ for suite in "${suites[@]}"; do
 	mount_all
 
 	# A user with sudo, who answers yes; no service starts in the root.
+	# (Since Debian 13 useradd comes with passwd, which the root lacks.)
+	chroot "$root" sh -c 'command -v useradd >/dev/null ||
+		{ apt-get update -q && apt-get install -y -q passwd; }' >"$roots/$suite-user.log" 2>&1
 	chroot "$root" useradd -m -s /bin/bash tester
 	echo 'tester ALL=(ALL) NOPASSWD: ALL' >"$root/etc/sudoers.d/tester"
 	chmod 440 "$root/etc/sudoers.d/tester"
