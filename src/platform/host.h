@@ -24,7 +24,8 @@ NameLookup lookUpArgument(int index, const char *arg, std::string *text);
 // When not representable, *text is the directory as the runtime has it.
 NameLookup lookUpCurrentDirectory(std::string *text);
 
-// What stands between path, of len bytes, and a name below it.
+// What stands between path, of len bytes, and a name below it: nothing
+// where path already ends in a separator.
 const char *separatorAfter(const char *path, std::size_t len);
 
 // True for the platform's own option for help, beside --help and -h.

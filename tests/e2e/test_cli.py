@@ -167,9 +167,9 @@ class WhereItLands(TreeCase):
         self.assertEqual(rc, 0)
         self.assertEqual(os.listdir(cwd), [])
         got = entries(read(os.path.join(music, "playlist.m3u")))
-        self.assertEqual(got, [music.encode() + b"///a.mp3",
-                               music.encode() + b"///b.flac",
-                               music.encode() + b"///sub/c.ogg"])
+        self.assertEqual(got, [music.encode() + b"//a.mp3",
+                               music.encode() + b"//b.flac",
+                               music.encode() + b"//sub/c.ogg"])
 
     def test_relative_folder_puts_the_playlist_in_the_current_directory(self):
         self.folder("music", ALBUM)
@@ -177,7 +177,7 @@ class WhereItLands(TreeCase):
         self.assertEqual(rc, 0)
         self.assertFalse(os.path.exists(self.path("music", "playlist.m3u")))
         self.assertEqual(entries(read(self.path("playlist.m3u"))),
-                         [b"music//a.mp3", b"music//b.flac", b"music//sub/c.ogg"])
+                         [b"music/a.mp3", b"music/b.flac", b"music/sub/c.ogg"])
 
     def test_a_new_playlist_is_readable_by_others(self):
         # A new playlist is readable by a player that others run, however
@@ -261,7 +261,7 @@ class WriteFaults(TreeCase):
     def test_nowhere_to_write_exits_2_and_says_why(self):
         music = self.folder("music", ALBUM, mode=0o555)
         cwd = self.folder("cwd", mode=0o555)
-        rc, out, err = self.run_unprivileged([music], cwd)
+        rc, out, err = self.run_unprivileged([music + "/"], cwd)
         self.assertEqual((rc, out), (2, BANNER))
         self.assertEqual(err, b"tonvelo: " + music.encode() + b"/playlist.m3u: Permission denied\n"
                          b"tonvelo: playlist.m3u: Permission denied\n")

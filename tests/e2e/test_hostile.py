@@ -59,7 +59,7 @@ class HostileTrees(TreeCase):
                  b"dangling", b"tofile", b"out/o.mp3", b"again/r.mp3", b"real/r.mp3",
                  b"fifo", b"sock"]
         self.assertEqual(entries(read(self.path("playlist.m3u"))),
-                         sorted(b"m////" + n for n in names))
+                         sorted(b"m///" + n for n in names))
 
     def test_folders_coming_round_again_are_reported_not_entered(self):
         m = self.folder("m", {"a/b/x.mp3": b"", "c/y.mp3": b""})

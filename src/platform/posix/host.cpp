@@ -36,9 +36,12 @@ NameLookup lookUpCurrentDirectory(std::string *text)
 	return NAME_FOUND;
 }
 
-const char *separatorAfter(const char *, std::size_t)
+const char *separatorAfter(const char *path, std::size_t len)
 {
-	return "/";
+	// A folder typed with its separator ("music/", as tab completion
+	// types it) gets no second one: some players (MPD) open no entry
+	// with two in a row.
+	return len > 0 && path[len - 1] == '/' ? "" : "/";
 }
 
 bool isNativeHelpOption(const char *)
