@@ -26,12 +26,15 @@ std::string firstChoice(const char *folder)
 	return std::string(folder) + separatorAfter(folder, std::strlen(folder)) + PLAYLIST_NAME;
 }
 
-// Players skip a line starting with "#" and trim leading blanks: a
+// Players skip a line starting with "#", trim leading blanks and take a
+// first component holding ":" for a URL scheme ("http:music/a.ogg"): a
 // relative entry starting so is written as "./" and the path.
 const char *entryPrefix(const char *folder)
 {
-	bool relative = !isAbsolutePath(folder);
-	return relative && (folder[0] == '#' || folder[0] == ' ' || folder[0] == '\t') ? "./" : "";
+	if (isAbsolutePath(folder))
+		return "";
+	bool scheme = std::memchr(folder, ':', std::strcspn(folder, "/")) != nullptr;
+	return folder[0] == '#' || folder[0] == ' ' || folder[0] == '\t' || scheme ? "./" : "";
 }
 
 // Writes header and entries; returns 0 or the errno of the first failure.

@@ -190,12 +190,14 @@ class HostileTrees(TreeCase):
                 return True
         return False
 
-    def test_folder_starting_with_hash_or_blank_keeps_its_entries_playable(self):
-        for name in ("#mix", " mix", "\tmix"):
+    def test_folder_starting_with_hash_blank_or_scheme_keeps_its_entries_playable(self):
+        # A ":" in the first component reads as a URL scheme; only there.
+        for name, prefix in (("#mix", b"./"), (" mix", b"./"), ("\tmix", b"./"),
+                             ("Live: 1999", b"./"), ("http:mix", b"./"), ("d/x:y", b"")):
             self.folder(name, {"a.mp3": b""})
             self.assertEqual(run([name], self.tmp)[0], 0)
             self.assertEqual(entries(read(self.path("playlist.m3u"))),
-                             [b"./" + name.encode() + b"/a.mp3"])
+                             [prefix + name.encode() + b"/a.mp3"])
 
     def test_a_list_of_many_blocks_is_written_whole_and_released(self):
         # Over 2 MiB of paths: the sanitizers' leak check sees every block.
