@@ -190,12 +190,19 @@ class WhereItLands(TreeCase):
 
     def test_rerun_replaces_the_playlist_and_skips_it(self):
         music = self.folder("music", ALBUM)
-        for _ in range(2):
-            self.assertEqual(run([music], self.tmp)[0], 0)
-        data = read(os.path.join(music, "playlist.m3u"))
-        self.assertEqual(len(entries(data)), 3)
-        self.assertEqual(sorted(os.listdir(music)),
-                         ["a.mp3", "b.flac", "playlist.m3u", "sub"])
+        # Also where the first temporary name drawn is taken, and where the
+        # file system will not rename over a file (FAT through FUSE).
+        over, taken = {"TONVELO_NO_RENAME_OVER": "1"}, "@1:%d" % errno.EEXIST
+        for env in [None, None] + [faults(**e) for e in (
+                over, dict(over, TONVELO_NO_TMPFILE="1"), {"TONVELO_FAIL": "linkat" + taken},
+                {"TONVELO_FAIL": "create" + taken, "TONVELO_NO_TMPFILE": "1"},
+                dict(over, TONVELO_FAIL="renameat@2:%d" % errno.EEXIST))] * bool(FAULTS):
+            self.assertEqual(run([music], self.folder("cwd"), env=env), (0, BANNER, b""), env)
+            self.assertEqual(os.listdir(self.path("cwd")), [], env)
+            data = read(os.path.join(music, "playlist.m3u"))
+            self.assertEqual(len(entries(data)), 3)
+            self.assertEqual(sorted(os.listdir(music)),
+                             ["a.mp3", "b.flac", "playlist.m3u", "sub"])
 
     def test_order_changes_between_runs(self):
         music = self.folder("music", {"%02d.mp3" % i: b"" for i in range(30)})
@@ -308,6 +315,12 @@ class WriteFaults(TreeCase):
                             signal.SIGALRM, signal.SIGXCPU, signal.SIGRTMIN + 3)]
         if os.path.isdir("/proc/self/fd"):  # how an unnamed file gets its name
             cases += [({}, "linkat", signal.SIGKILL)]
+        # Where the old one is moved aside to make room: before, once it
+        # is, and before the new one takes its place.
+        cases += [({"TONVELO_NO_RENAME_OVER": "1"}, call, signal.SIGINT)
+                  for call in ("renameat@2", "renamed@1", "renameat@3")]
+        cases += [({"TONVELO_NO_RENAME_OVER": "1", "TONVELO_NO_TMPFILE": "1"}, "renameat@3",
+                   signal.SIGTERM)]
         for extra, call, sig in cases:
             env = faults(TONVELO_RAISE="%s:%d" % (call, sig), **extra)
             rc, _, err = run([music], self.tmp, env=env, preexec=no_core)
@@ -332,6 +345,8 @@ class WriteFaults(TreeCase):
         cases = [({}, "renameat"), ({"TONVELO_NO_TMPFILE": "1"}, "renameat")]
         if os.path.isdir("/proc/self/fd"):  # how an unnamed file gets its name
             cases += [({}, "linkat")]
+        # Moving the old one aside fails, or the new one cannot take its place.
+        cases += [({"TONVELO_NO_RENAME_OVER": "1"}, "renameat@%d" % n) for n in (2, 3)]
         for extra, call in cases:
             env = faults(TONVELO_FAIL="%s:%d" % (call, errno.EIO), **extra)
             self.assertEqual(run([music], self.tmp, env=env), (2, BANNER, b"tonvelo: " +
