@@ -42,6 +42,7 @@ NameLookup resolveScanRoot(const char *arg, int index, std::string *folder)
 	if (found != NAME_MISSING || (arg[0] == '-' && index == 1))
 		return found;
 	std::printf("%s", NOTICE);
+	noteUnfinishedLine(stdout);
 	return lookUpCurrentDirectory(folder);
 }
 
