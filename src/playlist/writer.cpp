@@ -16,7 +16,8 @@
 namespace {
 
 const char PLAYLIST_NAME[] = "playlist.m3u";
-const char HEADER[] = "#EXTM3U\n#created with Tonvelo 0.1 by Brennovald\n";
+// TONVELO_VERSION is the project's version, given by the build.
+const char HEADER[] = "#EXTM3U\n#created with Tonvelo " TONVELO_VERSION " by Brennovald\n";
 const std::size_t CHUNK_SIZE = 1 << 20;
 
 std::string firstChoice(const char *folder)
