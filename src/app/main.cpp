@@ -61,6 +61,7 @@ int finishText()
 int main(int argc, char *argv[])
 {
 	catchSignals();
+	raiseOpenFileLimit();
 	// The banner is decoration: a reader that went away costs nothing.
 	printBanner();
 	// "--" ends the options: the argument after it is the folder.

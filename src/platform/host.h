@@ -37,6 +37,10 @@ bool isAbsolutePath(const char *path);
 // True when stream is a terminal.
 bool isTerminal(std::FILE *stream);
 
+// Raises the soft limit on open files to the hard one, where there are
+// such limits and the system allows it.
+void raiseOpenFileLimit();
+
 // Asks for large memory pages under the given range; a hint only.
 void adviseLargePages(void *start, std::size_t size);
 

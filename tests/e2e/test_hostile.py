@@ -38,6 +38,15 @@ class HostileTrees(TreeCase):
         want = [(m + "/" + "/".join(chain.split("/")[:i] + ["f%d.mp3" % i])
                  ).replace("//", "/").encode() for i in range(depth)]
         self.assertEqual(got, sorted(want))
+        # A soft limit below the hard one is raised to it: a tree deeper than
+        # the soft limit is listed down to its bottom.
+        bottom = self.path("deep", *["d"] * 300, "bottom.mp3")
+        make_tree(self.tmp, {bottom: b""})
+        rc, out, err = run(["deep"], self.tmp, preexec=lambda: resource.setrlimit(
+            resource.RLIMIT_NOFILE, (256, 1024)))
+        self.assertEqual((rc, out, err), (0, BANNER, b""))
+        self.assertEqual(entries(read(self.path("playlist.m3u"))),
+                         [os.path.relpath(bottom, self.tmp).encode()])
 
     def test_links_special_files_and_odd_names(self):
         outside = self.folder("outside", {"o.mp3": b""})

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <sys/mman.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -57,6 +58,19 @@ bool isAbsolutePath(const char *path)
 bool isTerminal(std::FILE *stream)
 {
 	return isatty(fileno(stream)) == 1;
+}
+
+void raiseOpenFileLimit()
+{
+	// Each folder being read holds a descriptor: a tree deeper than a low
+	// soft limit would lose its deepest folders.
+	struct rlimit limit;
+	if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur >= limit.rlim_max)
+		return;
+	limit.rlim_cur = limit.rlim_max;
+	if (setrlimit(RLIMIT_NOFILE, &limit) != 0) {
+		// Not allowed: the limit stays, and the scan says what it costs.
+	}
 }
 
 void adviseLargePages(void *start, std::size_t size)

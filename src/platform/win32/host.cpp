@@ -217,6 +217,11 @@ bool isTerminal(std::FILE *stream)
 	return _isatty(_fileno(stream)) != 0;
 }
 
+void raiseOpenFileLimit()
+{
+	// The directory streams hold find handles, which have no such limit.
+}
+
 void adviseLargePages(void *, std::size_t)
 {
 	// Large pages need a privilege a user seldom holds: not asked for.
