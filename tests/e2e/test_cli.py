@@ -10,8 +10,8 @@ import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from harness import (BANNER, HEADER, IS_ROOT, NOTICE, TONVELO, USAGE,  # noqa: E402
-                     TreeCase, entries, list_deep, make_deep, make_tree, read, run,
-                     run_command)
+                     TreeCase, entries, list_deep, make_deep, make_tree, open_deep, read,
+                     run, run_command)
 
 ALBUM = {"a.mp3": b"1", "b.flac": b"2", "sub/c.ogg": b"3"}
 ACL = "system.posix_acl_access"
@@ -102,6 +102,15 @@ class CommandLine(TreeCase):
             self.assertEqual((rc, out, err), (0, BANNER + NOTICE, b""), arg[:20])
             want = [cwd.encode() + b"/a.mp3", cwd.encode() + b"/d/b.mp3"]
             self.assertEqual(entries(read(os.path.join(cwd, "playlist.m3u"))), want)
+        # One longer than getcwd's first 4096 bytes is had whole, to be told
+        # too long to scan.
+        deep = self.path(*["d" * 200] * 21)
+        make_deep(deep)
+        fd = open_deep(deep)
+        self.addCleanup(os.close, fd)
+        self.assertEqual(run(["missing"], self.tmp, preexec=lambda: os.fchdir(fd)),
+                         (2, BANNER + NOTICE, b"tonvelo: " + deep.encode() +
+                          b": File name too long\n"))
 
     @unittest.skipUnless(IS_ROOT, "needs root to run as another user")
     def test_a_folder_that_cannot_be_reached_is_no_missing_one(self):
@@ -221,6 +230,7 @@ class Exclusions(TreeCase):
             "notes.txt": b"", "art.jpgs/inner.mp3": b"", "art.jpgs/deep/x.ogg": b"",
             "pl.m3u.d/y.mp3": b"", "ok/z.mp3": b"", "empty": None,
         })
+        os.symlink("ok", self.path("m", "link.jpg"))  # a followed folder is judged alike
         rc, _, err = run(["m"], self.tmp)
         self.assertEqual((rc, err), (0, b""))
         self.assertEqual(entries(read(self.path("playlist.m3u"))), [

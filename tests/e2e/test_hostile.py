@@ -147,18 +147,19 @@ class HostileTrees(TreeCase):
 
     def test_line_breaks_are_reported_escaped_and_left_out(self):
         self.folder("m", {"ok.mp3": b"", "a\nb.mp3": b"", "x\ry/in.mp3": b"",
-                          "c\nd.jpg": b""})
+                          "c\nd.jpg": b"", "f\x7f\x01a\n.mp3": b""})
         # C1 controls too, raw or in UTF-8 (CSI to many terminals); other
         # characters, with bytes of that range inside, stay as they are.
         with open(self.path("m", b"e\n\x9b\xc2\x9b\xe0\x82\x9b\xc3\x9b\xe2\x80\x93".decode(
                 "utf-8", "surrogateescape")), "wb"):
             pass
-        rc, _, err = run(["m"], self.tmp)
+        rc, _, err = run(["m/"], self.tmp)  # reports join as entries do
         self.assertEqual(rc, 0)
         self.assertEqual(sorted(err.splitlines()), [
             b"tonvelo: m/a\\nb.mp3: line break in name, left out",
             b"tonvelo: m/e\\n\\x9b\\xc2\\x9b\xe0\\x82\\x9b\xc3\x9b\xe2\x80\x93: "
             b"line break in name, left out",
+            b"tonvelo: m/f\\x7f\\x01a\\n.mp3: line break in name, left out",
             b"tonvelo: m/x\\ry: line break in name, left out"])
         self.assertEqual(entries(read(self.path("playlist.m3u"))), [b"m/ok.mp3"])
 
