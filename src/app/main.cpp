@@ -33,16 +33,18 @@ void printBanner()
 }
 
 // The folder as typed when it exists, else the current directory, whose
-// lookup is returned. A name that begins with "-" and names nothing is an
-// option mistyped: NAME_MISSING, with nothing printed. Unless it came
-// after "--", which ends the options.
-NameLookup resolveScanRoot(const char *arg, int index, std::string *folder)
+// lookup is returned and *isCurrent set. A name that begins with "-" and
+// names nothing is an option mistyped: NAME_MISSING, with nothing printed.
+// Unless it came after "--", which ends the options.
+NameLookup resolveScanRoot(const char *arg, int index, std::string *folder, bool *isCurrent)
 {
 	NameLookup found = lookUpArgument(index, arg, folder);
+	*isCurrent = false;
 	if (found != NAME_MISSING || (arg[0] == '-' && index == 1))
 		return found;
 	std::printf("%s", NOTICE);
 	noteUnfinishedLine(stdout);
+	*isCurrent = true;
 	return lookUpCurrentDirectory(folder);
 }
 
@@ -82,7 +84,8 @@ int main(int argc, char *argv[])
 	// Running out of memory costs this run's playlist, never the old one.
 	handleOutOfMemory(arg, removeReplacementNow);
 	std::string folder;
-	NameLookup found = resolveScanRoot(arg, first, &folder);
+	bool isCurrent;
+	NameLookup found = resolveScanRoot(arg, first, &folder, &isCurrent);
 	if (found == NAME_MISSING) {
 		// Scanning the current directory instead would cost its playlist.
 		reportPath(arg, "unknown option");
@@ -97,7 +100,7 @@ int main(int argc, char *argv[])
 	}
 	// A folder that cannot be opened has no playlist to give: writing an
 	// empty one would only replace a good one.
-	if (!scanFolder(folder.c_str()))
+	if (!scanFolder(folder.c_str(), isCurrent))
 		return 2;
 	int status = writePlaylist(folder.c_str()) ? 0 : 2;
 	clearMediaList();

@@ -24,6 +24,16 @@ NameLookup lookUpArgument(int index, const char *arg, std::string *text);
 // When not representable, *text is the directory as the runtime has it.
 NameLookup lookUpCurrentDirectory(std::string *text);
 
+// The folders a run works in: the one scanned, and the current directory,
+// which the process holds anyway.
+enum HeldFolder { SCANNED_FOLDER, CURRENT_FOLDER };
+
+// Opens the folder to be scanned and holds it open to the end of the run:
+// the scan reads it and the playlist is written into it, so that no rename
+// meanwhile can change which folder either means. text is the folder as
+// named, or nullptr for the current directory. Returns 0 or an errno.
+int holdScannedFolder(const char *text);
+
 // What stands between path, of len bytes, and a name below it: nothing
 // where path already ends in a separator.
 const char *separatorAfter(const char *path, std::size_t len);

@@ -6,6 +6,9 @@
 
 #include <cstdio>
 
+#include "platform/host.h"
+#include "playlist/replace.h"
+
 // What stands at the place now.
 enum PlaceKind {
 	PLACE_EMPTY,   // nothing: the new file is the first
@@ -19,11 +22,13 @@ enum PlaceKind {
 #include "playlist/posix/place.h"
 #endif
 
-// Finds the place of path: the folder that holds it, its name there (links
-// at its end followed where they may be) and what stands there. Returns 0
-// or an errno; a place refused for safety is reported here and sets *told.
-// The place is to be left with leavePlace either way.
-int findPlace(const char *path, Place *place, bool *told);
+// Finds the place of name in folder, which reports show as shown ("" or
+// ending in a separator): the folder that holds the file, its name there
+// (links at its end followed where they may be) and what stands there.
+// Returns 0 or an errno; for a place refused for safety, also fills in
+// *refusal. The place is to be left with leavePlace either way.
+int findPlace(HeldFolder folder, const char *shown, const char *name, Place *place,
+	      Refusal *refusal);
 void leavePlace(Place *place);
 
 // New files, open for writing in text mode: descriptors, or -1 with errno

@@ -202,13 +202,14 @@ bool isSameLetter(char a, char b)
 
 } // namespace
 
-std::FILE *createReplacement(const char *path, bool *told)
+std::FILE *createReplacement(HeldFolder folder, const char *shown, const char *name,
+			     Refusal *refusal)
 {
-	*told = false;
+	*refusal = Refusal();
 	current.fp = nullptr;
 	current.way = WRITE_IN_PLACE;
 	stage = STAGE_NONE;
-	int err = findPlace(path, &current.place, told);
+	int err = findPlace(folder, shown, name, &current.place, refusal);
 	std::FILE *fp = err == 0 ? openReplacement() : nullptr;
 	if (fp == nullptr) {
 		err = err != 0 ? err : errno;

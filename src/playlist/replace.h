@@ -7,13 +7,24 @@
 #include <cstddef>
 #include <cstdio>
 
-// Opens a new file, in text mode, that is to take the place of path (of
-// the file a link there leads to). Returns nullptr with errno set when
-// the file cannot be written there: not permitted, read-only, in use, a
-// folder, a missing folder. *told is set when the failure has been
-// reported already: a place refused because another user put a link, a
-// FIFO or a device there.
-std::FILE *createReplacement(const char *path, bool *told);
+#include "platform/host.h"
+
+#include <string>
+
+// A place refused for safety, for what another user put there: the path
+// refused (a link at the place, or one further along) and why.
+struct Refusal {
+	std::string path;
+	const char *reason = nullptr;  // nullptr when nothing was refused
+};
+
+// Opens a new file, in text mode, that is to take the place of name in
+// folder (of the file a link there leads to); shown is the folder as
+// reports show it. Returns nullptr with errno set when the file cannot be
+// written there: not permitted, read-only, in use, a folder, a missing
+// folder, or a place refused (*refusal then says which and why).
+std::FILE *createReplacement(HeldFolder folder, const char *shown, const char *name,
+			     Refusal *refusal);
 
 // Closes the new file and puts it in place, with the old file's owner,
 // mode and access list where they can be kept. Returns 0, or the errno of

@@ -20,11 +20,39 @@ const char PLAYLIST_NAME[] = "playlist.m3u";
 const char HEADER[] = "#EXTM3U\n#created with Tonvelo " TONVELO_VERSION " by Brennovald\n";
 const std::size_t CHUNK_SIZE = 1 << 20;
 
-std::string firstChoice(const char *folder)
+// Where the playlist goes: into the folder scanned when its text is
+// absolute, so that its entries open from anywhere; else into the current
+// directory, where the relative entries start.
+HeldFolder firstChoice(const char *folder, std::string *shown)
 {
-	if (!isAbsolutePath(folder))
-		return PLAYLIST_NAME;
-	return std::string(folder) + separatorAfter(folder, std::strlen(folder)) + PLAYLIST_NAME;
+	if (!isAbsolutePath(folder)) {
+		shown->clear();
+		return CURRENT_FOLDER;
+	}
+	*shown = std::string(folder) + separatorAfter(folder, std::strlen(folder));
+	return SCANNED_FOLDER;
+}
+
+// The playlist in the current directory, as a fallback names it.
+std::string currentPlaylist()
+{
+	std::string here;
+	lookUpCurrentDirectory(&here);
+	if (!here.empty())
+		here += separatorAfter(here.c_str(), here.size());
+	return here + PLAYLIST_NAME;
+}
+
+// A new playlist to take the place of the one in folder, shown so; else
+// nullptr, with *path and *why telling what was refused or failed.
+std::FILE *openPlaylist(HeldFolder folder, const std::string &shown, std::string *path,
+			std::string *why)
+{
+	Refusal refusal;
+	std::FILE *fp = createReplacement(folder, shown.c_str(), PLAYLIST_NAME, &refusal);
+	*path = refusal.reason != nullptr ? refusal.path : shown + PLAYLIST_NAME;
+	*why = refusal.reason != nullptr ? refusal.reason : std::strerror(errno);
+	return fp;
 }
 
 // Players skip a line starting with "#", trim leading blanks and take a
@@ -77,26 +105,24 @@ bool writePlaylist(const char *folder)
 	// that running out of it leaves nothing behind.
 	std::vector<char> chunk;
 	chunk.reserve(CHUNK_SIZE);
-	std::string target = firstChoice(folder);
 	std::random_device source;
 
-	bool told;
-	std::FILE *fp = createReplacement(target.c_str(), &told);
-	if (fp == nullptr && target != PLAYLIST_NAME) {
-		int first = errno;
-		bool firstTold = told;
-		fp = createReplacement(PLAYLIST_NAME, &told);
-		// Silent when the second place works; else both are told.
-		if (fp == nullptr && !firstTold) {
-			int second = errno;
-			reportPath(target.c_str(), std::strerror(first));
-			errno = second;
-		}
-		target = PLAYLIST_NAME;
+	std::string shown, target, why, first, firstWhy;
+	HeldFolder place = firstChoice(folder, &shown);
+	std::FILE *fp = openPlaylist(place, shown, &target, &why);
+	// Where the first place fails, the playlist goes to the current
+	// directory instead, and that is said: an old playlist at the first
+	// place is left as it was, and so out of date.
+	bool fellBack = fp == nullptr && place != CURRENT_FOLDER;
+	if (fellBack) {
+		first = target;
+		firstWhy = why;
+		fp = openPlaylist(CURRENT_FOLDER, std::string(), &target, &why);
+		if (fp == nullptr)
+			reportPath(first.c_str(), firstWhy.c_str());
 	}
 	if (fp == nullptr) {
-		if (!told)
-			reportPath(target.c_str(), std::strerror(errno));
+		reportPath(target.c_str(), why.c_str());
 		return false;
 	}
 
@@ -109,8 +135,12 @@ bool writePlaylist(const char *folder)
 	else
 		discardReplacement();
 	if (err != 0) {
+		if (fellBack)
+			reportPath(first.c_str(), firstWhy.c_str());
 		reportPath(target.c_str(), std::strerror(err));
 		return false;
 	}
+	if (fellBack)
+		reportFallback(first.c_str(), firstWhy.c_str(), currentPlaylist().c_str());
 	return true;
 }

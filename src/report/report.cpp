@@ -107,6 +107,18 @@ void putEscaped(Line &line, unsigned char c)
 	}
 }
 
+void putPath(Line &line, const char *path, std::size_t len)
+{
+	for (std::size_t i = 0, n; i < len; i += n) {
+		n = sequenceLength(path + i, len - i);
+		if (!isControl(path + i, n))
+			put(line, path + i, n);
+		else
+			for (std::size_t k = 0; k < n; k++)
+				putEscaped(line, static_cast<unsigned char>(path[i + k]));
+	}
+}
+
 } // namespace
 
 void reportPath(const char *path, const char *reason)
@@ -118,17 +130,24 @@ void reportPath(const char *path, std::size_t len, const char *reason)
 {
 	Line line;
 	put(line, "tonvelo: ");
-	for (std::size_t i = 0, n; i < len; i += n) {
-		n = sequenceLength(path + i, len - i);
-		if (!isControl(path + i, n))
-			put(line, path + i, n);
-		else
-			for (std::size_t k = 0; k < n; k++)
-				putEscaped(line, static_cast<unsigned char>(path[i + k]));
-	}
+	putPath(line, path, len);
 	put(line, ": ");
 	put(line, reason);
 	put(line, "\n");
+	clearProgress();
+	flush(line);
+}
+
+void reportFallback(const char *path, const char *reason, const char *instead)
+{
+	Line line;
+	put(line, "tonvelo: ");
+	putPath(line, path, std::strlen(path));
+	put(line, ": ");
+	put(line, reason);
+	put(line, "; written to ");
+	putPath(line, instead, std::strlen(instead));
+	put(line, " instead\n");
 	clearProgress();
 	flush(line);
 }

@@ -13,6 +13,10 @@
 void reportPath(const char *path, const char *reason);
 void reportPath(const char *path, std::size_t len, const char *reason);
 
+// "tonvelo: path: reason; written to instead instead": the playlist could
+// not go to path and went to instead. Both paths escaped as above.
+void reportFallback(const char *path, const char *reason, const char *instead);
+
 // "opendir: reason" for the current errno.
 void reportOpenFailure();
 

@@ -3,7 +3,6 @@
 #include <cerrno>
 #include <cstring>
 #include <string>
-#include <sys/stat.h>
 #include <vector>
 
 #include "scan/dirstream.h"
@@ -32,6 +31,13 @@ struct Level {
 	bool watched;
 };
 std::vector<Level> levels;
+
+// Who the folders walked in this run are, so that each is walked once,
+// however many paths lead to it: a table of open addressing, at most half
+// full, that costs no allocation per folder.
+std::vector<FolderId> walked;
+std::size_t walkedCount;
+const FolderId NO_FOLDER = {~0ULL, ~0ULL};
 
 // A file (anything but a folder), a folder as the listing says, or a
 // folder that stat found by following the entry: a link, or an entry of a
@@ -62,23 +68,21 @@ bool isDotOrDotDot(const char *name)
 // The listing's own type settles plain files and folders; links and
 // entries of unknown type are stat'ed, so a link is followed and one that
 // cannot be stat'ed counts as a file.
-EntryKind kindOf(const struct dirent *ent, const char *path)
+EntryKind kindOf(DIR *dir, const struct dirent *ent)
 {
 	if (ent->d_type == DT_DIR)
 		return FOLDER;
 	if (ent->d_type == DT_REG)
 		return FILE_ENTRY;
-	struct stat st;
-	if (stat(path, &st) != 0 || (st.st_mode & S_IFMT) != S_IFDIR)
-		return FILE_ENTRY;
-	return FOLLOWED_FOLDER;
+	return isFolderEntry(dir, ent->d_name, joined) ? FOLLOWED_FOLDER : FILE_ENTRY;
 }
 
-// Loops: no folder already on the current path is entered again, however
-// it was reached, so that every loop ends at once. A folder is identified
-// (dev/ino; on Windows its volume and file index) and looked for on the
-// path where it could come round again: from a followed entry on down,
-// and everywhere where a folder comes back without a link (a bind mount).
+// Folders come round again through links and bind mounts: on the current
+// path (a loop, said and ended at once), or elsewhere (a library's views
+// made of links, each walked once, under the first path that reached it).
+// A folder is identified (dev/ino; on Windows its volume and file index)
+// where it could come round again: from a followed entry on down, and
+// everywhere where a folder comes back without a link (a bind mount).
 // Elsewhere, on Windows, a tree without reparse points costs no identity
 // call.
 bool isWatched(bool followed)
@@ -86,12 +90,47 @@ bool isWatched(bool followed)
 	return LOOPS_WITHOUT_LINKS || followed || (!levels.empty() && levels.back().watched);
 }
 
+bool isSameFolder(const FolderId &a, const FolderId &b)
+{
+	return a.dev == b.dev && a.ino == b.ino;
+}
+
+// Where id goes in a table of mask + 1 slots: the first free one from its
+// hash on, or the one that holds it.
+std::size_t findSlot(const std::vector<FolderId> &table, const FolderId &id)
+{
+	std::size_t mask = table.size() - 1;
+	unsigned long long h = (id.ino ^ id.dev * 0x9E3779B97F4A7C15ULL) * 0xBF58476D1CE4E5B9ULL;
+	std::size_t i = (h ^ h >> 31) & mask;
+	while (!isSameFolder(table[i], NO_FOLDER) && !isSameFolder(table[i], id))
+		i = (i + 1) & mask;
+	return i;
+}
+
+// Notes id as walked; false when it was already.
+bool markWalked(const FolderId &id)
+{
+	if (2 * (walkedCount + 1) > walked.size()) {
+		std::vector<FolderId> bigger(walked.empty() ? 1024 : 2 * walked.size(), NO_FOLDER);
+		for (const FolderId &old : walked)
+			if (!isSameFolder(old, NO_FOLDER))
+				bigger[findSlot(bigger, old)] = old;
+		walked.swap(bigger);
+	}
+	FolderId &slot = walked[findSlot(walked, id)];
+	if (isSameFolder(slot, id))
+		return false;
+	slot = id;
+	walkedCount++;
+	return true;
+}
+
 bool isOnCurrentPath(const FolderId &id)
 {
 	for (Level &l : levels) {
-		if (!l.known)
-			l.known = identifyFolder(l.dir, &l.id);
-		if (l.known && l.id.dev == id.dev && l.id.ino == id.ino)
+		if (!l.known && (l.known = identifyFolder(l.dir, &l.id)))
+			markWalked(l.id);
+		if (l.known && isSameFolder(l.id, id))
 			return true;
 	}
 	return false;
@@ -106,12 +145,13 @@ void reportEntry(std::size_t len, const char *sep, const char *name, const char 
 	reportPath(path.c_str(), path.size(), reason);
 }
 
-// Opens the folder named by the first len bytes of joined and puts it on
-// the current path, unless it is already there. followed tells whether
-// stat found it by following the entry.
-DIR *enterFolder(std::size_t len, bool followed)
+// Opens the folder named by the first len bytes of joined, the entry name
+// of the folder open in parent (the scanned folder when there is none),
+// and puts it on the current path, unless it has been walked already.
+// followed tells whether stat found it by following the entry.
+DIR *enterFolder(DIR *parent, const char *name, std::size_t len, bool followed)
 {
-	DIR *dir = opendir(joined);
+	DIR *dir = parent != nullptr ? openSubfolder(parent, name, joined) : openScannedFolder(joined);
 	if (dir == nullptr) {
 		if (errno == ENOMEM)
 			dieOutOfMemory();
@@ -119,10 +159,11 @@ DIR *enterFolder(std::size_t len, bool followed)
 		return nullptr;
 	}
 	Level level{dir, FolderId{}, false, isWatched(followed)};
-	if (level.watched) {
-		level.known = identifyFolder(dir, &level.id);
-		if (level.known && isOnCurrentPath(level.id)) {
-			reportPath(joined, len, LOOP_REASON);
+	if (level.watched && (level.known = identifyFolder(dir, &level.id))) {
+		bool loop = isOnCurrentPath(level.id);
+		if (loop || !markWalked(level.id)) {
+			if (loop)
+				reportPath(joined, len, LOOP_REASON);
 			closedir(dir);
 			return nullptr;
 		}
@@ -143,9 +184,9 @@ bool isExcludedEntry(const DIR *dir, const char *name)
 // cannot be entered. excluded is true when those bytes already hold ".jpg"
 // or ".m3u": a match never spans a separator, so the whole joined path
 // holds one exactly when the folder or the name does.
-bool scanDirectory(std::size_t len, bool excluded, bool followed)
+bool scanDirectory(DIR *parent, const char *name, std::size_t len, bool excluded, bool followed)
 {
-	DIR *dir = enterFolder(len, followed);
+	DIR *dir = enterFolder(parent, name, len, followed);
 	if (dir == nullptr)
 		return false;
 	const char *sep = separatorAfter(joined, len);
@@ -177,12 +218,12 @@ bool scanDirectory(std::size_t len, bool excluded, bool followed)
 		}
 		std::memcpy(joined + len, sep, seplen);
 		std::strcpy(joined + len + seplen, name);
-		EntryKind kind = kindOf(ent, joined);
+		EntryKind kind = kindOf(dir, ent);
 		if (kind == FILE_ENTRY) {
 			if (!skip)
 				appendMedia(joined, sublen);
 		} else {
-			scanDirectory(sublen, skip, kind == FOLLOWED_FOLDER);
+			scanDirectory(dir, name, sublen, skip, kind == FOLLOWED_FOLDER);
 		}
 		joined[len] = '\0';
 	}
@@ -196,7 +237,7 @@ bool scanDirectory(std::size_t len, bool excluded, bool followed)
 
 } // namespace
 
-bool scanFolder(const char *path)
+bool scanFolder(const char *path, bool isCurrent)
 {
 	std::size_t len = std::strlen(path);
 	if (holdsLineBreak(path)) {
@@ -207,8 +248,14 @@ bool scanFolder(const char *path)
 		reportPath(path, len, TOO_LONG_REASON);
 		return false;
 	}
+	int err = holdScannedFolder(isCurrent && len > 0 ? nullptr : path);
+	if (err != 0) {
+		errno = err;
+		reportOpenFailure();
+		return false;
+	}
 	std::memcpy(joined, path, len + 1);
-	bool opened = scanDirectory(len, holdsExcludedText(path), false);
+	bool opened = scanDirectory(nullptr, path, len, holdsExcludedText(path), false);
 	clearProgress();
 	return opened;
 }

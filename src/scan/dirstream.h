@@ -10,11 +10,23 @@
 #include "scan/posix/dirstream.h"
 #endif
 
-// Who a folder is, to notice one that comes round again on the current path.
+// Who a folder is, to notice one that comes round again.
 struct FolderId {
 	unsigned long long dev;
 	unsigned long long ino;
 };
+
+// Opens the folder held by holdScannedFolder, whose text is path.
+DIR *openScannedFolder(const char *path);
+
+// Opens the folder name in the folder open in parent; joined is its path.
+// Where the system allows, relative to parent: the folder entered is the
+// one listed there, whatever is renamed above it meanwhile.
+DIR *openSubfolder(DIR *parent, const char *name, const char *joined);
+
+// True when the entry name of parent, at joined, is a folder once links
+// are followed.
+bool isFolderEntry(DIR *parent, const char *name, const char *joined);
 
 // Who the folder open in dir is; false where that cannot be told.
 bool identifyFolder(DIR *dir, FolderId *id);

@@ -17,6 +17,9 @@ ALBUM = {"a.mp3": b"1", "b.flac": b"2", "sub/c.ogg": b"3"}
 ACL = "system.posix_acl_access"
 ANY = 0xFFFFFFFF  # the id of an entry that names no user or group
 OLD = HEADER + b"/old/one.mp3\n"
+LINK_REFUSED = b"symbolic link of another user, not followed"
+SPECIAL_REFUSED = b"FIFO or device of another user, not written to"
+SHARED_REFUSED = b"file of another user in a shared folder, not replaced"
 FAULTS = os.environ.get("TONVELO_WRITE_FAULTS", "")
 SANITIZED = os.environ.get("TONVELO_SANITIZED", "0") not in ("0", "")
 
@@ -38,6 +41,12 @@ def faults(asan="verify_asan_link_order=0", **settings):
 # A new file unnamed until whole, and named all along where the system has
 # no unnamed files.
 BOTH_WAYS = [None] + [faults(TONVELO_NO_TMPFILE="1")] * bool(FAULTS)
+
+
+def fell_back(first, why, cwd):
+    """The line that says the playlist went to cwd instead of first."""
+    return (b"tonvelo: " + first.encode() + b": " + why + b"; written to " + cwd.encode() +
+            b"/playlist.m3u instead\n")
 
 
 def no_core():
@@ -230,7 +239,8 @@ class Exclusions(TreeCase):
             "notes.txt": b"", "art.jpgs/inner.mp3": b"", "art.jpgs/deep/x.ogg": b"",
             "pl.m3u.d/y.mp3": b"", "ok/z.mp3": b"", "empty": None,
         })
-        os.symlink("ok", self.path("m", "link.jpg"))  # a followed folder is judged alike
+        # A followed folder is judged alike.
+        os.symlink(self.folder("elsewhere", {"e.mp3": b""}), self.path("m", "link.jpg"))
         rc, _, err = run(["m"], self.tmp)
         self.assertEqual((rc, err), (0, b""))
         self.assertEqual(entries(read(self.path("playlist.m3u"))), [
@@ -252,10 +262,14 @@ class WriteFaults(TreeCase):
     def test_unwritable_folder_falls_back_to_the_current_directory(self):
         music = self.folder("music", ALBUM, mode=0o555)
         cwd = self.folder("cwd", mode=0o777)
-        rc, out, err = self.run_unprivileged([music], cwd)
-        self.assertEqual((rc, out, err), (0, BANNER, b""))
-        self.assertFalse(os.path.exists(os.path.join(music, "playlist.m3u")))
-        self.assertEqual(len(entries(read(os.path.join(cwd, "playlist.m3u")))), 3)
+        place = os.path.join(music, "playlist.m3u")
+        for why in (b"Permission denied", b"Is a directory"):
+            rc, out, err = self.run_unprivileged([music], cwd)
+            self.assertEqual((rc, out, err), (0, BANNER, fell_back(place, why, cwd)))
+            self.assertEqual(len(entries(read(os.path.join(cwd, "playlist.m3u")))), 3)
+            os.chmod(music, 0o755)
+            os.makedirs(place, exist_ok=True)  # a folder of its name at the first place
+        self.assertEqual(os.listdir(place), [])
 
     def test_a_playlist_the_user_may_not_write_is_not_replaced(self):
         music, _ = self.music_with_old(mode=0o777)
@@ -264,7 +278,8 @@ class WriteFaults(TreeCase):
         if IS_ROOT:
             os.chown(mine, 65534, 65534)
         cwd = self.folder("cwd", mode=0o777)
-        self.assertEqual(self.run_unprivileged([music], cwd), (0, BANNER, b""))
+        self.assertEqual(self.run_unprivileged([music], cwd),
+                         (0, BANNER, fell_back(mine, b"Permission denied", cwd)))
         self.assertEqual(read(mine), OLD)
         self.assertEqual(len(entries(read(os.path.join(cwd, "playlist.m3u")))), 3)
 
@@ -276,11 +291,12 @@ class WriteFaults(TreeCase):
         self.assertEqual(len(entries(read(mine))), 3)
 
     def test_nowhere_to_write_exits_2_and_says_why(self):
-        music = self.folder("music", ALBUM, mode=0o555)
+        # Each place with its own reason.
+        music = self.folder("music", dict(ALBUM, **{"playlist.m3u": None}), mode=0o555)
         cwd = self.folder("cwd", mode=0o555)
         rc, out, err = self.run_unprivileged([music + "/"], cwd)
         self.assertEqual((rc, out), (2, BANNER))
-        self.assertEqual(err, b"tonvelo: " + music.encode() + b"/playlist.m3u: Permission denied\n"
+        self.assertEqual(err, b"tonvelo: " + music.encode() + b"/playlist.m3u: Is a directory\n"
                          b"tonvelo: playlist.m3u: Permission denied\n")
         self.assertEqual(os.listdir(cwd), [])
 
@@ -363,6 +379,21 @@ class WriteFaults(TreeCase):
                              music.encode() + b"/playlist.m3u: Input/output error\n"), call)
             self.assertEqual(sorted(os.listdir(music)), sorted(listing), (extra, call))
             self.assertEqual(read(os.path.join(music, "playlist.m3u")), OLD)
+
+    @unittest.skipUnless(FAULTS, "needs the write-fault shim")
+    def test_the_folder_scanned_is_the_folder_written_whatever_is_renamed(self):
+        # Renamed away as the scan starts, and a link to another folder put
+        # in its place: the scan and the playlist stay with the first.
+        music = self.folder("music", ALBUM)
+        self.folder("private", {"secret.mp3": b""}, mode=0o700)
+        env = faults(TONVELO_SWAP=music + ":" + self.path("private"))
+        for typed, playlist in ((music, music + "~/playlist.m3u"), ("music", "playlist.m3u")):
+            self.assertEqual(run([typed], self.tmp, env=env), (0, BANNER, b""), typed)
+            self.assertEqual(entries(read(self.path(playlist))),
+                             sorted(typed.encode() + b"/" + n.encode() for n in ALBUM))
+            self.assertEqual(os.listdir(self.path("private")), ["secret.mp3"])
+            os.remove(music)
+            os.rename(music + "~", music)
 
     @unittest.skipUnless(IS_ROOT, "needs root to run as a member of a group")
     def test_a_user_who_cannot_keep_the_owner_keeps_the_group(self):
@@ -504,7 +535,8 @@ class WriteFaults(TreeCase):
 
 @unittest.skipUnless(IS_ROOT, "needs root to give links and files to another user")
 class OtherUsers(TreeCase):
-    """What a co-user put at the playlist's place in a shared folder."""
+    """What a co-user put at the playlist's place, in a shared folder or in
+    a folder of their own, with root running the program."""
 
     def shared(self):
         """A sticky folder anyone may write in, and its playlist's place."""
@@ -516,16 +548,15 @@ class OtherUsers(TreeCase):
         music, place = self.shared()
         cwd = self.folder("cwd")
         self.folder("keys", {"key": b"secret\n"}, mode=0o700)
-        link, special = b"symbolic link of another user, not followed", \
-            b"FIFO or device of another user, not written to"
         cases = [
-            (lambda: os.symlink(self.path("keys", "key"), place), place, link),
-            (lambda: os.symlink("../keys/new.sh", place), place, link),
-            (lambda: os.mkfifo(place), place, special),
-            (lambda: os.mknod(place, 0o666 | stat.S_IFCHR, os.makedev(1, 7)), place, special),
+            (lambda: os.symlink(self.path("keys", "key"), place), place, LINK_REFUSED),
+            (lambda: os.symlink("../keys/new.sh", place), place, LINK_REFUSED),
+            (lambda: os.mkfifo(place), place, SPECIAL_REFUSED),
+            (lambda: os.mknod(place, 0o666 | stat.S_IFCHR, os.makedev(1, 7)), place,
+             SPECIAL_REFUSED),
             # The runner's own link, to another user's: each link is judged.
             (lambda: os.symlink("../lists/theirs.m3u", place),
-             self.path("music", "..", "lists", "theirs.m3u"), link)]
+             self.path("music", "..", "lists", "theirs.m3u"), LINK_REFUSED)]
         os.symlink(self.path("keys", "key"), self.path("lists", "theirs.m3u"))
         os.lchown(self.path("lists", "theirs.m3u"), 65534, 65534)
         for make, refused, reason in cases:
@@ -534,9 +565,7 @@ class OtherUsers(TreeCase):
                 os.lchown(place, 65534, 65534)
             reader = os.open(place, os.O_RDONLY | os.O_NONBLOCK) if os.path.exists(place) \
                 and stat.S_ISFIFO(os.stat(place).st_mode) else None
-            rc, out, err = run([music], cwd)
-            self.assertEqual((rc, out, err), (0, BANNER, b"tonvelo: " + refused.encode() +
-                                              b": " + reason + b"\n"), reason)
+            self.assertEqual(run([music], cwd), (0, BANNER, fell_back(refused, reason, cwd)))
             self.assertEqual(len(entries(read(os.path.join(cwd, "playlist.m3u")))), 3)
             if reader is not None:  # no writer came, or it would have a line
                 self.assertEqual(os.read(reader, 100), b"")
@@ -545,24 +574,46 @@ class OtherUsers(TreeCase):
         self.assertEqual(read(self.path("keys", "key")), b"secret\n")
         self.assertEqual(os.listdir(self.path("keys")), ["key"])
 
-    def test_another_users_playlist_in_a_sticky_folder_is_not_renamed_over(self):
+    def test_another_users_file_in_a_sticky_folder_is_not_replaced(self):
+        # Neither by another user, who could not rename over it, nor by
+        # root, who would hand the co-user a file of root's names.
         music, place = self.shared()
+        self.folder("private", ALBUM, mode=0o700)
         with open(place, "wb") as f:
             f.write(OLD)
         os.chmod(place, 0o666)
         rc, out, err = self.run_unprivileged([music], self.folder("open", mode=0o777))
-        self.assertEqual((rc, out, err, read(place)), (0, BANNER, b"", OLD))
-        self.assertEqual(len(entries(read(self.path("open", "playlist.m3u")))), 3)
+        self.assertEqual((rc, out, err), (0, BANNER, fell_back(place, SHARED_REFUSED,
+                                                               self.path("open"))))
+        os.chown(place, 65534, 65534)
+        self.assertEqual(run(["../private"], music),
+                         (2, BANNER, b"tonvelo: playlist.m3u: " + SHARED_REFUSED + b"\n"))
+        st = os.stat(place)
+        self.assertEqual((read(place), st.st_uid, stat.S_IMODE(st.st_mode)), (OLD, 65534, 0o666))
 
-    def test_a_link_of_the_folders_owner_is_followed(self):
-        # A link of the folder's owner is followed, as the runner's own is.
-        music, place = self.shared()
-        cwd = self.folder("cwd")
-        os.chown(music, 65534, 65534)
-        os.symlink("../lists/mine.m3u", place)
+    def test_in_a_users_own_folder_only_what_leads_to_their_own_is_used(self):
+        # The folder's owner is the co-user here: their link to root's file
+        # and their FIFO are refused, their link to their own file followed.
+        bob = self.folder("bob", {"m1/song.mp3": b"", "mine.m3u": OLD})
+        for path in (bob, os.path.join(bob, "m1"), os.path.join(bob, "mine.m3u")):
+            os.chown(path, 65534, 65534)
+        self.folder("root-only", {"decoy": b"root's\n"}, mode=0o700)
+        decoy = self.path("root-only", "decoy")
+        m1, cwd = os.path.join(bob, "m1"), self.folder("cwd")
+        place = os.path.join(m1, "playlist.m3u")
+        for make, reason in ((lambda: os.symlink(decoy, place), LINK_REFUSED),
+                             (lambda: os.mkfifo(place), SPECIAL_REFUSED)):
+            make()
+            os.lchown(place, 65534, 65534)
+            self.assertEqual(run([m1], cwd), (0, BANNER, fell_back(place, reason, cwd)))
+            self.assertEqual(run(["."], m1),
+                             (2, BANNER, b"tonvelo: playlist.m3u: " + reason + b"\n"))
+            os.remove(place)
+        self.assertEqual((read(decoy), os.listdir(m1)), (b"root's\n", ["song.mp3"]))
+        os.symlink("../mine.m3u", place)
         os.lchown(place, 65534, 65534)
-        self.assertEqual(run([music], cwd), (0, BANNER, b""))
-        self.assertEqual(len(entries(read(self.path("lists", "mine.m3u")))), 3)
+        self.assertEqual(run([m1], cwd), (0, BANNER, b""))
+        self.assertEqual(entries(read(os.path.join(bob, "mine.m3u"))), [m1.encode() + b"/song.mp3"])
 
 
 if __name__ == "__main__":

@@ -53,7 +53,7 @@ def escape(path):
 
 def model(top):
     """What the rules say for folder text top: (entry lines, error lines)."""
-    lines, errors = [], []
+    lines, errors, walked = [], [], set()
 
     def walk(path, ancestors):
         st = os.stat(path)
@@ -63,6 +63,10 @@ def model(top):
         if (st.st_dev, st.st_ino) in ancestors:
             errors.append(b"tonvelo: " + escape(path) + b": Too many levels of symbolic links")
             return
+        # Walked once, under the first path in the order the folders list.
+        if (st.st_dev, st.st_ino) in walked:
+            return
+        walked.add((st.st_dev, st.st_ino))
         for name in os.listdir(path):
             joined = path + b"/" + name
             if b"\n" in name or b"\r" in name:

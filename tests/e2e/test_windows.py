@@ -41,6 +41,12 @@ def locale_env(name):
     return {"LOCPATH": path, "LC_ALL": name} if os.path.isdir(os.path.join(path, name)) else None
 
 
+def fell_back(music, cwd):
+    """The line that says music's playlist was refused and went to cwd."""
+    return lined(b"tonvelo: " + winpath(music).encode() + b"/playlist.m3u: Permission denied; "
+                 b"written to " + winpath(cwd).encode() + b"/playlist.m3u instead\n")
+
+
 def played(playlist, env):
     """A player's code page, and the first line of each entry's file, sorted."""
     out = run([winpath(playlist)], os.path.dirname(playlist), env=env, program=OPEN_ENTRIES)[1]
@@ -260,7 +266,7 @@ class WindowsProgram(TreeCase):
         music, cwd = self.linked_old()
         os.chmod(self.path("lists", "mine.m3u"), 0o444)  # read-only, to Windows
         before = read(self.path("lists", "mine.m3u"))
-        self.assertEqual(run([winpath(music)], cwd), (0, BANNER, b""))
+        self.assertEqual(run([winpath(music)], cwd), (0, BANNER, fell_back(music, cwd)))
         self.assertEqual(read(self.path("lists", "mine.m3u")), before)
         self.assertEqual(len(entries(read(os.path.join(cwd, "playlist.m3u")))), 1)
 
@@ -303,7 +309,7 @@ class WindowsProgram(TreeCase):
         music = self.folder("music", {"a.mp3": b"", "playlist.m3u": HEADER})
         cwd = self.folder("cwd")
         self.start("--hold", winpath(music) + "\\playlist.m3u")
-        self.assertEqual(run([winpath(music)], cwd), (0, BANNER, b""))
+        self.assertEqual(run([winpath(music)], cwd), (0, BANNER, fell_back(music, cwd)))
         self.assertEqual(read(os.path.join(music, "playlist.m3u")), HEADER)
         self.assertEqual(len(entries(read(os.path.join(cwd, "playlist.m3u")))), 1)
 

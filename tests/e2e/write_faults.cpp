@@ -8,15 +8,22 @@
 // does. TONVELO_FAIL="call:errno" makes renameat, linkat or an exclusive
 // create ("create": openat with O_EXCL) fail with that error. "call@n"
 // for call picks its n-th call alone, counted from 1.
+// TONVELO_SWAP="folder:other" renames folder to folder~ at the first
+// readdir and puts a link to other in its place, as a co-user who may
+// rename it could during a scan.
 #include <cerrno>
 #include <csignal>
 #include <cstdarg>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <dlfcn.h>
+#include <string>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
+#include <unistd.h>
 
 namespace {
 
@@ -149,4 +156,17 @@ extern "C" int openat64(int dir, const char *path, int flags, ...)
 	int fd = openatWith("openat64", dir, path, flags, ap);
 	va_end(ap);
 	return fd;
+}
+
+extern "C" struct dirent *readdir(DIR *dir)
+{
+	static const char *swap = std::getenv("TONVELO_SWAP");
+	if (swap != nullptr) {
+		std::string folder(swap, std::strchr(swap, ':'));
+		if (rename(folder.c_str(), (folder + "~").c_str()) != 0 ||
+		    symlink(std::strchr(swap, ':') + 1, folder.c_str()) != 0)
+			std::abort();
+		swap = nullptr;
+	}
+	return next<struct dirent *(*)(DIR *)>("readdir")(dir);
 }

@@ -7,6 +7,7 @@
 //                              player does, says "ready" and waits
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include <windows.h>
 
@@ -28,8 +29,14 @@ int main(int argc, char *argv[])
 	if (argc != 2)
 		return 2;
 	catchSignals();
-	bool told;
-	std::FILE *fp = createReplacement(argv[1], &told);
+	// PATH is a folder, a separator and a name.
+	std::string folder = argv[1];
+	std::size_t sep = folder.find_last_of("\\/");
+	if (sep == std::string::npos || holdScannedFolder(folder.substr(0, sep).c_str()) != 0)
+		return 3;
+	Refusal refusal;
+	std::FILE *fp = createReplacement(SCANNED_FOLDER, folder.substr(0, sep + 1).c_str(),
+					  argv[1] + sep + 1, &refusal);
 	if (fp == nullptr)
 		return 3;
 	std::fputs("#EXTM3U\n", fp);

@@ -2,10 +2,19 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include "platform/posix/folders.h"
+
+namespace {
+
+int scannedFolder = -1;
+
+} // namespace
 
 NameLookup lookUpArgument(int, const char *arg, std::string *text)
 {
@@ -35,6 +44,23 @@ NameLookup lookUpCurrentDirectory(std::string *text)
 	buf.resize(buf.find('\0'));
 	*text = buf;
 	return NAME_FOUND;
+}
+
+int holdScannedFolder(const char *text)
+{
+	// Without a text there are no entries to name.
+	if (text != nullptr && text[0] == '\0')
+		return ENOENT;
+	int fd = open(text != nullptr ? text : ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+	if (fd < 0)
+		return errno;
+	scannedFolder = fd;
+	return 0;
+}
+
+int scannedFolderFd()
+{
+	return scannedFolder;
 }
 
 const char *separatorAfter(const char *path, std::size_t len)

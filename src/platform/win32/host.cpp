@@ -188,6 +188,11 @@ NameLookup lookUpCurrentDirectory(std::string *text)
 	return NAME_UNREPRESENTABLE;
 }
 
+int holdScannedFolder(const char *)
+{
+	return 0;
+}
+
 const char *separatorAfter(const char *path, std::size_t len)
 {
 	// A folder that ends in a separator ("E:\Music\") gets no second

@@ -12,7 +12,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "report/report.h"
+#include "platform/posix/folders.h"
 
 namespace {
 
@@ -21,6 +21,7 @@ const int MAX_LINKS = 40;
 const char ACL_XATTR[] = "system.posix_acl_access";
 const char LINK_REFUSED[] = "symbolic link of another user, not followed";
 const char SPECIAL_REFUSED[] = "FIFO or device of another user, not written to";
+const char SHARED_REFUSED[] = "file of another user in a shared folder, not replaced";
 
 // Splits path at its last "/" into the folder, with that "/", and the name.
 void splitPath(const std::string &path, std::string *folder, std::string *name)
@@ -40,26 +41,26 @@ bool isSameFile(const struct stat &a, const struct stat &b)
 	return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
-// The kernel's protected_symlinks and protected_fifos rules, which it
-// applies in sticky folders only, applied in every folder: a link, a FIFO
-// or a device is used only when it is the user's own or the folder owner's.
-bool isTrusted(const struct stat &st, int folder)
+// Root, and the runner, need no trick to write wherever the runner may:
+// what they put at the place is used as it is.
+bool isTrustedOwner(uid_t uid)
 {
-	struct stat owner;
-	return st.st_uid == geteuid() || (fstat(folder, &owner) == 0 && st.st_uid == owner.st_uid);
+	return uid == geteuid() || uid == 0;
 }
 
-int refuse(const Place *place, const char *reason, bool *told)
+int refuse(const Place *place, const char *reason, Refusal *refusal)
 {
-	std::string path = place->shown + place->name;
-	reportPath(path.c_str(), path.size(), reason);
-	*told = true;
+	refusal->path = place->shown + place->name;
+	refusal->reason = reason;
 	return EACCES;
 }
 
-// Takes the place one link further: to the folder and name the link open
-// in fd leads to. Returns 0 or an errno.
-int followLink(Place *place, int fd)
+// Takes the place one link further, the link being open in fd and
+// described by link: to the folder and name it leads to. Another user's
+// link is followed only to what that user owns: the folder's owner too
+// may plant one, to have the runner write what they may not. Returns 0 or
+// an errno.
+int followLink(Place *place, int fd, const struct stat &link, Refusal *refusal)
 {
 	char buf[PATH_MAX];
 	ssize_t n = readlinkat(fd, "", buf, sizeof buf);
@@ -73,6 +74,14 @@ int followLink(Place *place, int fd)
 		return EISDIR;
 	bool absolute = buf[0] == '/';
 	int next = openFolder(absolute ? AT_FDCWD : place->folder, folder);
+	struct stat target;
+	if (!isTrustedOwner(link.st_uid) &&
+	    (next < 0 || fstatat(next, name.c_str(), &target, AT_SYMLINK_NOFOLLOW) != 0 ||
+	     target.st_uid != link.st_uid)) {
+		if (next >= 0)
+			close(next);
+		return refuse(place, LINK_REFUSED, refusal);
+	}
 	if (next < 0)
 		return errno;
 	close(place->folder);
@@ -112,16 +121,35 @@ void readAcl(Place *place, int fd)
 		close(rd);
 }
 
+// In a sticky folder, another user's file is not replaced. A user other
+// than root could not rename over it, unless the folder is his. Root
+// could, but in a folder that others may write (/tmp, a shared 1777 or
+// 1775 folder) that file is the co-user's: replacing it would hand them
+// back what this run wrote. So the kernel's protected_regular rule has
+// it, applied here whatever the machine's setting; the folder's owner may
+// keep files there.
+bool isOthersInStickyFolder(const struct stat &st, int folder)
+{
+	struct stat owner;
+	if (st.st_uid == geteuid() || fstat(folder, &owner) != 0 || !(owner.st_mode & S_ISVTX))
+		return false;
+	if (geteuid() != 0)
+		return owner.st_uid != geteuid();
+	return st.st_uid != owner.st_uid && (owner.st_mode & (S_IWGRP | S_IWOTH));
+}
+
 // Settles what the file at the place, open (O_PATH) in fd, is and whether
 // it may be replaced or written to. Returns 0 or an errno.
-int judgeFile(Place *place, int fd, bool *told)
+int judgeFile(Place *place, int fd, Refusal *refusal)
 {
 	const struct stat &st = place->old;
 	if (S_ISDIR(st.st_mode))
 		return EISDIR;
 	if (!S_ISREG(st.st_mode)) {
-		if (!isTrusted(st, place->folder))
-			return refuse(place, SPECIAL_REFUSED, told);
+		// Written to, so only the runner's own or root's: another user's
+		// FIFO could hold the run for ever, a device take its bytes.
+		if (!isTrustedOwner(st.st_uid))
+			return refuse(place, SPECIAL_REFUSED, refusal);
 		place->kind = PLACE_SPECIAL;
 		return 0;
 	}
@@ -129,12 +157,8 @@ int judgeFile(Place *place, int fd, bool *told)
 	// An old file the user may not write is not replaced either.
 	if (faccessat(place->folder, place->name.c_str(), W_OK, 0) != 0)
 		return errno;
-	// Nor one he may not rename over, in a sticky folder (/tmp, 1777):
-	// that would fail only once the whole playlist is written.
-	struct stat folder;
-	if (geteuid() != 0 && fstat(place->folder, &folder) == 0 && (folder.st_mode & S_ISVTX) &&
-	    st.st_uid != geteuid() && folder.st_uid != geteuid())
-		return EPERM;
+	if (isOthersInStickyFolder(st, place->folder))
+		return refuse(place, SHARED_REFUSED, refusal);
 	readAcl(place, fd);
 	return 0;
 }
@@ -179,13 +203,16 @@ bool listsExactly(int folder, const std::string &name)
 
 } // namespace
 
-int findPlace(const char *path, Place *place, bool *told)
+int findPlace(HeldFolder folder, const char *shown, const char *name, Place *place,
+	      Refusal *refusal)
 {
 	*place = Place();
-	std::string folder;
-	splitPath(path, &folder, &place->name);
-	place->shown = folder;
-	place->folder = openFolder(AT_FDCWD, folder);
+	place->name = name;
+	place->shown = shown;
+	// The folder scanned, as the scan opened it; the current directory,
+	// as the process holds it.
+	place->folder = folder == SCANNED_FOLDER ? fcntl(scannedFolderFd(), F_DUPFD_CLOEXEC, 0)
+						 : openFolder(AT_FDCWD, "");
 	if (place->folder < 0)
 		return errno;
 	for (int links = 0;; links++) {
@@ -194,12 +221,10 @@ int findPlace(const char *path, Place *place, bool *told)
 			return errno == ENOENT ? 0 : errno;
 		int err = fstat(fd, &place->old) == 0 ? 0 : errno;
 		bool link = err == 0 && S_ISLNK(place->old.st_mode);
-		if (link && !isTrusted(place->old, place->folder))
-			err = refuse(place, LINK_REFUSED, told);
-		else if (link)
-			err = links == MAX_LINKS ? ELOOP : followLink(place, fd);
+		if (link)
+			err = links == MAX_LINKS ? ELOOP : followLink(place, fd, place->old, refusal);
 		else if (err == 0)
-			err = judgeFile(place, fd, told);
+			err = judgeFile(place, fd, refusal);
 		close(fd);
 		if (err != 0 || !link)
 			return err;

@@ -127,10 +127,10 @@ int descriptorOf(HANDLE h)
 
 } // namespace
 
-int findPlace(const char *path, Place *place, bool *)
+int findPlace(HeldFolder, const char *shown, const char *name, Place *place, Refusal *)
 {
 	*place = Place();
-	std::wstring target = widen(path);
+	std::wstring target = widen((std::string(shown) + name).c_str());
 	DWORD attributes = GetFileAttributesW(target.c_str());
 	if (attributes == INVALID_FILE_ATTRIBUTES && GetLastError() != ERROR_FILE_NOT_FOUND)
 		return mapFileError(GetLastError());

@@ -4,6 +4,22 @@
 
 #include "platform/win32/identity.h"
 
+DIR *openScannedFolder(const char *path)
+{
+	return opendir(path);
+}
+
+DIR *openSubfolder(DIR *, const char *, const char *joined)
+{
+	return opendir(joined);
+}
+
+bool isFolderEntry(DIR *, const char *, const char *joined)
+{
+	struct stat st;
+	return stat(joined, &st) == 0 && (st.st_mode & S_IFMT) == S_IFDIR;
+}
+
 bool identifyFolder(DIR *dir, FolderId *id)
 {
 	// The search pattern is the folder's full path, a separator and "*".
