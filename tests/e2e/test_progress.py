@@ -13,20 +13,15 @@ SLOW = os.environ.get("TONVELO_SLOW_READDIR", "")
 
 
 def screen(data):
-    """The lines a terminal shows after data: "\r" goes back to the start
-    of the line, "\n" down to the next one; trailing blanks dropped."""
-    lines, row, col = [bytearray()], 0, 0
-    for c in data:
-        if c == ord("\r"):
-            col = 0
-        elif c == ord("\n"):
-            row += 1
-            lines += [bytearray()] * (row == len(lines))
-        else:
-            lines[row] += b" " * (col - len(lines[row]))
-            lines[row][col:col + 1] = bytes([c])
-            col += 1
-    return [bytes(line).rstrip(b" ") for line in lines]
+    """The lines a terminal shows after data (its "\n" arrive as "\r\n"):
+    each "\r" writes over the line from its start. Trailing blanks dropped."""
+    lines = []
+    for line in data.split(b"\n"):
+        shown = bytearray()
+        for part in line.split(b"\r"):
+            shown[:len(part)] = part
+        lines.append(bytes(shown).rstrip(b" "))
+    return lines
 
 
 @unittest.skipUnless(SLOW, "needs the slow readdir shim")

@@ -27,45 +27,28 @@
 
 namespace {
 
-const char *const CALLS[] = {"renameat", "renamed", "linkat", "fchmod", "create"};
-int calls[sizeof CALLS / sizeof CALLS[0]];
-
-// How many times call has been made, this one included.
-int count(const char *call)
-{
-	for (std::size_t i = 0; i < sizeof CALLS / sizeof CALLS[0]; i++)
-		if (std::strcmp(CALLS[i], call) == 0)
-			return ++calls[i];
-	return 0;
-}
-
 // True when the setting picks the n-th call to call; *value is its number.
 bool picks(const char *setting, const char *call, int n, int *value)
 {
 	const char *want = std::getenv(setting);
 	std::size_t len = std::strlen(call);
-	if (want == nullptr || std::strncmp(want, call, len) != 0)
-		return false;
-	char *rest = const_cast<char *>(want + len);
-	if (*rest == '@' && std::strtol(rest + 1, &rest, 10) != n)
-		return false;
-	if (*rest != ':')
-		return false;
-	*value = std::atoi(rest + 1);
-	return true;
+	int nth = n;
+	return want != nullptr && std::strncmp(want, call, len) == 0 &&
+	       (std::sscanf(want + len, "@%d:%d", &nth, value) == 2 ||
+		std::sscanf(want + len, ":%d", value) == 1) && nth == n;
 }
 
-// Counts the call, raises or fails it as the settings say: true when it
+// Raises or fails the n-th call to call as the settings say: true when it
 // is to fail, with errno set.
-bool intercept(const char *call)
+bool intercept(const char *call, int n)
 {
-	int n = count(call), value;
+	int value;
 	if (picks("TONVELO_RAISE", call, n, &value))
 		std::raise(value);
-	if (!picks("TONVELO_FAIL", call, n, &value))
-		return false;
-	errno = value;
-	return true;
+	bool fail = picks("TONVELO_FAIL", call, n, &value);
+	if (fail)
+		errno = value;
+	return fail;
 }
 
 template <typename F> F next(const char *name)
@@ -80,7 +63,8 @@ int openatWith(const char *name, int dir, const char *path, int flags, va_list a
 		errno = EOPNOTSUPP;
 		return -1;
 	}
-	if ((flags & (O_CREAT | O_EXCL)) == (O_CREAT | O_EXCL) && intercept("create"))
+	static int creates;
+	if ((flags & (O_CREAT | O_EXCL)) == (O_CREAT | O_EXCL) && intercept("create", ++creates))
 		return -1;
 	int mode = (flags & O_CREAT) || (flags & O_TMPFILE) == O_TMPFILE ? va_arg(ap, int) : 0;
 	return next<Openat>(name)(dir, path, flags, mode);
@@ -88,7 +72,8 @@ int openatWith(const char *name, int dir, const char *path, int flags, va_list a
 
 int renameWith(int fd1, const char *from, int fd2, const char *to, unsigned flags)
 {
-	if (intercept("renameat"))
+	static int renames, done;
+	if (intercept("renameat", ++renames))
 		return -1;
 	struct stat st;
 	if (std::getenv("TONVELO_NO_RENAME_OVER") && fstatat(fd2, to, &st, AT_SYMLINK_NOFOLLOW) == 0) {
@@ -96,13 +81,11 @@ int renameWith(int fd1, const char *from, int fd2, const char *to, unsigned flag
 		return -1;
 	}
 	using Renameat2 = int (*)(int, const char *, int, const char *, unsigned);
-	int done = flags == 0
+	int rc = flags == 0
 		? next<int (*)(int, const char *, int, const char *)>("renameat")(fd1, from, fd2, to)
 		: next<Renameat2>("renameat2")(fd1, from, fd2, to, flags);
-	int err = errno;
-	intercept("renamed");
-	errno = err;
-	return done;
+	intercept("renamed", ++done);
+	return rc;
 }
 
 } // namespace
@@ -119,14 +102,16 @@ extern "C" int renameat2(int fd1, const char *from, int fd2, const char *to, uns
 
 extern "C" int linkat(int fd1, const char *from, int fd2, const char *to, int flags)
 {
-	if (intercept("linkat"))
+	static int links;
+	if (intercept("linkat", ++links))
 		return -1;
 	return next<int (*)(int, const char *, int, const char *, int)>("linkat")(fd1, from, fd2, to, flags);
 }
 
 extern "C" int fchmod(int fd, mode_t mode)
 {
-	intercept("fchmod");
+	static int chmods;
+	intercept("fchmod", ++chmods);
 	return next<int (*)(int, mode_t)>("fchmod")(fd, mode);
 }
 
