@@ -13,6 +13,9 @@ export WINEPREFIX="$prefix" WINEDEBUG=-all
 # prefix gets the null graphics driver, and whatever still looks for a
 # runtime folder finds a private one.
 export XDG_RUNTIME_DIR="$prefix.runtime"
+# Debian unstable's wine keeps wineserver out of PATH.
+wineserver=$(command -v wineserver) ||
+	wineserver=$(ls /usr/lib/*/wine/wineserver /usr/lib/wine/wineserver 2>/dev/null | head -n 1)
 if [ ! -e "$prefix/.ready" ]; then
 	mkdir -p "$(dirname "$prefix")"
 	mkdir -p -m 0700 "$XDG_RUNTIME_DIR"
@@ -23,13 +26,13 @@ if [ ! -e "$prefix/.ready" ]; then
 			# A first boot has been seen to fail at once (kernel32.dll not
 			# loaded) when a stale server answered: start clean once more.
 			if ! wineboot -i >"$prefix.log" 2>&1; then
-				wineserver -k 2>/dev/null || true
+				"$wineserver" -k 2>/dev/null || true
 				rm -rf "$prefix"
 				wineboot -i >>"$prefix.log" 2>&1 || { cat "$prefix.log" >&2; exit 1; }
 			fi
 			wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >>"$prefix.log" 2>&1 ||
 				{ cat "$prefix.log" >&2; exit 1; }
-			wineserver -w
+			"$wineserver" -w
 			touch "$prefix/.ready"
 		fi
 	) 9>"$prefix.lock"
