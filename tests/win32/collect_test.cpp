@@ -1,104 +1,193 @@
 // The collector on Windows over a stand-in for the directory streams, so
 // that records the real volume never hands out under Wine (the substitute
-// for a name without bytes) reach it all the same.
+// for a name without bytes, names in UTF-8 where no short names are kept)
+// reach it all the same. The folders scanned are real, for the collector
+// to hold and identify; what they hold is the stand-in's.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <cwchar>
+#include <filesystem>
 #include <map>
 #include <string>
 #include <vector>
 
+#include "platform/win32/folders.h"
+#include "platform/win32/units.h"
 #include "scan/collect.h"
 #include "scan/medialist.h"
 #include "scan/win32/dirent.h"
 
 namespace {
 
-dirent record(const char *name, std::int32_t type)
+struct Record {
+	std::string name;  // as readdir hands it out
+	std::wstring wide; // the name it stands for
+	std::int32_t type;
+	bool inUtf8;
+};
+
+Record record(const char *name, std::int32_t type)
 {
-	dirent ent = {};
-	std::strcpy(ent.d_name, name);
-	ent.d_namlen = std::strlen(name);
-	ent.d_type = type;
-	ent.d_reclen = sizeof(dirent);
-	return ent;
+	return Record{name, widen(name), type, false};
 }
 
-// What readdir gives for a name the narrow form cannot hold.
-dirent substitute()
+// What readdir gives for a name without bytes.
+Record substitute()
 {
-	dirent ent = record("?", DT_UNKNOWN);
-	ent.d_off = -1;
-	ent.d_reclen = 0;
-	return ent;
+	return Record{"?", L"?", DT_UNKNOWN, false};
 }
 
-std::map<std::string, std::vector<dirent>> folders;
+std::wstring root; // the folder scanned, as the scan opens it
+// By their paths below root; a link's path may stand for another's folder.
+std::map<std::wstring, std::vector<Record>> folders;
+std::map<std::wstring, std::wstring> links;
 
-// Each open stream: the folder it reads and how far.
 struct Reading {
-	std::string folder;
+	const std::vector<Record> *records;
 	std::size_t next;
 };
 std::map<DIR *, Reading> streams;
 
 } // namespace
 
-DIR *opendir(const char *name)
+int mapFindError(DWORD)
 {
-	if (folders.count(name) == 0) {
+	return ENOENT;
+}
+
+DIR *openDirWide(const wchar_t *name, bool utf8)
+{
+	std::wstring path = std::wstring(name).substr(std::min(root.size(), std::wcslen(name)));
+	if (std::wcsncmp(name, root.c_str(), root.size()) != 0 || folders.count(path) == 0) {
 		errno = ENOENT;
 		return nullptr;
 	}
+	std::wstring real = root + (links.count(path) != 0 ? links[path] : path) + L"\\*";
 	DIR *dir = new DIR();
-	streams[dir] = Reading{name, 0};
+	dir->wdirp = new WideDirStream();
+	dir->wdirp->pattern = new wchar_t[real.size() + 1];
+	std::wcscpy(dir->wdirp->pattern, real.c_str());
+	dir->utf8 = utf8;
+	streams[dir] = Reading{&folders[path], 0};
 	return dir;
 }
 
 dirent *readdir(DIR *dir)
 {
 	Reading &r = streams.at(dir);
-	const std::vector<dirent> &records = folders[r.folder];
-	if (r.next == records.size())
+	if (r.next == r.records->size())
 		return nullptr;
-	dir->ent = records[r.next++];
+	const Record &rec = (*r.records)[r.next++];
+	std::strcpy(dir->ent.d_name, rec.name.c_str());
+	std::wcscpy(dir->wdirp->ent.d_name, rec.wide.c_str());
+	dir->wdirp->ent.d_namlen = rec.wide.size();
+	dir->ent.d_type = rec.type;
+	dir->nameInUtf8 = rec.inUtf8;
 	// As readdir says it of the substitute, whose long name holds ".mp3".
-	dir->unlisted = dir->ent.d_reclen == 0 ? "name not representable, left out" : nullptr;
-	std::strcpy(dir->longName, dir->ent.d_reclen == 0 ? "\xe6\x97\xa5.mp3" : "");
+	bool substituted = rec.type == DT_UNKNOWN;
+	dir->unlisted = substituted ? "name not representable, left out" : nullptr;
+	std::strcpy(dir->longName, substituted ? "\xe6\x97\xa5.mp3" : "");
 	return &dir->ent;
 }
 
 int closedir(DIR *dir)
 {
 	streams.erase(dir);
+	delete[] dir->wdirp->pattern;
+	delete dir->wdirp;
 	delete dir;
 	return 0;
 }
 
 namespace {
 
+// Scans the real folder name, made in a folder of its own with the real
+// subfolders subs (each with its "\"), over the records of folders.
+// Returns the entries, and the reports in *err.
+std::vector<std::string> scan(const char *name, std::vector<std::wstring> subs, std::string *err)
+{
+	std::filesystem::path saved = std::filesystem::current_path();
+	std::filesystem::path base = std::filesystem::temp_directory_path() /
+		("tonvelo-collect-" + std::to_string(GetCurrentProcessId()));
+	std::wstring wide = widen(name);
+	subs.push_back(L"");
+	for (const std::wstring &sub : subs)
+		std::filesystem::create_directories(base / (wide + sub));
+	std::filesystem::current_path(base);
+	EXPECT_EQ(holdScannedFolder(name), 0);
+	EXPECT_TRUE(heldFolderPath(SCANNED_FOLDER, &root));
+
+	clearMediaList();
+	testing::internal::CaptureStderr();
+	scanFolder(name);
+	*err = testing::internal::GetCapturedStderr();
+	err->erase(std::remove(err->begin(), err->end(), '\r'), err->end());
+	std::vector<std::string> got(mediaList.paths.begin(), mediaList.paths.end());
+	clearMediaList();
+	EXPECT_TRUE(streams.empty()) << "every stream is closed";
+
+	// Lets go of the folders, to remove them.
+	std::filesystem::current_path(saved);
+	holdScannedFolder(nullptr);
+	std::filesystem::remove_all(base);
+	return got;
+}
+
 TEST(Collector, SkipsAndReportsTheSubstituteRecord)
 {
 	folders = {
-		{"lib", {record(".", DT_DIR), record("..", DT_DIR), record("a.mp3", DT_REG),
-			 substitute(), record("sub", DT_DIR)}},
-		{"lib/sub", {record(".", DT_DIR), substitute(), record("b.mp3", DT_REG),
-			     record("..", DT_DIR)}},
+		{L"", {record(".", DT_DIR), record("..", DT_DIR), record("a.mp3", DT_REG),
+		       substitute(), record("sub", DT_DIR)}},
+		{L"\\sub", {record(".", DT_DIR), substitute(), record("b.mp3", DT_REG),
+			    record("..", DT_DIR)}},
 	};
-	clearMediaList();
-	testing::internal::CaptureStderr();
-	scanFolder("lib");
-	std::string err = testing::internal::GetCapturedStderr();
-	err.erase(std::remove(err.begin(), err.end(), '\r'), err.end());
-
-	std::vector<std::string> got(mediaList.paths.begin(), mediaList.paths.end());
-	EXPECT_EQ(got, (std::vector<std::string>{"lib/a.mp3", "lib/sub/b.mp3"}));
+	std::string err;
+	EXPECT_EQ(scan("lib", {}, &err), (std::vector<std::string>{"lib/a.mp3", "lib/sub/b.mp3"}));
 	EXPECT_EQ(err, "tonvelo: lib/?: name not representable, left out\n"
 		       "tonvelo: lib/sub/?: name not representable, left out\n");
-	EXPECT_TRUE(streams.empty()) << "every stream is closed";
-	clearMediaList();
+}
+
+TEST(Collector, NamesInUtf8TakeTheirWholePathIntoUtf8)
+{
+	// Names that no code page and no short name carry, in a folder whose
+	// own name is Latin-1; the longest joined path is 255 UTF-16 units.
+	std::wstring fits = std::wstring(246, L'\u65e5') + L".mp3";
+	std::string fitsUtf8;
+	for (int i = 0; i < 246; i++)
+		fitsUtf8 += "\xe6\x97\xa5";
+	folders = {
+		{L"", {record("a.mp3", DT_REG), Record{"\xe6\x97\xa5", L"\u65e5", DT_DIR, true},
+		       Record{fitsUtf8 + ".mp3", fits, DT_REG, true},
+		       Record{fitsUtf8 + "\xe6\x97\xa5.mp3", L"\u65e5" + fits, DT_REG, true},
+		       record("z.mp3", DT_REG)}},
+		{L"\\\u65e5", {Record{"\xc3\xa9.mp3", L"\u00e9.mp3", DT_REG, true}}},
+	};
+	std::string err;
+	std::vector<std::string> got = scan("caf\xe9", {}, &err);
+	EXPECT_EQ(got, (std::vector<std::string>{"caf\xe9/a.mp3", "caf\xc3\xa9/\xe6\x97\xa5/\xc3\xa9.mp3",
+						  "caf\xc3\xa9/" + fitsUtf8 + ".mp3", "caf\xe9/z.mp3"}));
+	EXPECT_EQ(err, "tonvelo: caf\xc3\xa9/" + fitsUtf8 + "\xe6\x97\xa5.mp3: File name too long\n");
+}
+
+TEST(Collector, WalksEachFolderOnceUnderTheFirstPathThatReachesIt)
+{
+	// V, a link, leads to X: listed after X, and before it.
+	links = {{L"\\V", L"\\X"}};
+	std::string err;
+	for (bool linkFirst : {false, true}) {
+		std::vector<Record> top = {record("X", DT_DIR), record("V", DT_LNK)};
+		if (linkFirst)
+			std::reverse(top.begin(), top.end());
+		folders = {{L"", top}, {L"\\X", {record("x.mp3", DT_REG)}},
+			   {L"\\V", {record("x.mp3", DT_REG)}}};
+		EXPECT_EQ(scan("lib", {L"\\X", L"\\V"}, &err),
+			  std::vector<std::string>{linkFirst ? "lib/V/x.mp3" : "lib/X/x.mp3"});
+		EXPECT_EQ(err, "");
+	}
+	links.clear();
 }
 
 } // namespace
