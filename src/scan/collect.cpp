@@ -3,8 +3,6 @@
 #include <cerrno>
 #include <cstring>
 #include <string>
-#include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 #include "scan/dirstream.h"
@@ -33,9 +31,12 @@ struct Level {
 };
 std::vector<Level> levels;
 
-// Who the folders walked in this run are, by device: each is walked once,
-// however many paths lead to it.
-std::unordered_map<unsigned long long, std::unordered_set<unsigned long long>> walked;
+// Who the folders walked in this run are, so that each is walked once,
+// however many paths lead to it: a table of open addressing, at most half
+// full, that costs no allocation per folder.
+std::vector<FolderId> walked;
+std::size_t walkedCount;
+const FolderId NO_FOLDER = {~0ULL, ~0ULL};
 
 // A file (anything but a folder), a folder as the listing says, or a
 // folder that stat found by following the entry: a link, or an entry of a
@@ -85,10 +86,39 @@ EntryKind kindOf(DIR *dir, const struct dirent *ent)
 // then are identified at that moment.
 bool identifying = LOOPS_WITHOUT_LINKS;
 
+bool isSameFolder(const FolderId &a, const FolderId &b)
+{
+	return a.dev == b.dev && a.ino == b.ino;
+}
+
+// Where id goes in a table of mask + 1 slots: the first free one from its
+// hash on, or the one that holds it.
+std::size_t findSlot(const std::vector<FolderId> &table, const FolderId &id)
+{
+	std::size_t mask = table.size() - 1;
+	unsigned long long h = (id.ino ^ id.dev * 0x9E3779B97F4A7C15ULL) * 0xBF58476D1CE4E5B9ULL;
+	std::size_t i = (h ^ h >> 31) & mask;
+	while (!isSameFolder(table[i], NO_FOLDER) && !isSameFolder(table[i], id))
+		i = (i + 1) & mask;
+	return i;
+}
+
 // Notes id as walked; false when it was already.
 bool markWalked(const FolderId &id)
 {
-	return walked[id.dev].insert(id.ino).second;
+	if (2 * (walkedCount + 1) > walked.size()) {
+		std::vector<FolderId> bigger(walked.empty() ? 1024 : 2 * walked.size(), NO_FOLDER);
+		for (const FolderId &old : walked)
+			if (!isSameFolder(old, NO_FOLDER))
+				bigger[findSlot(bigger, old)] = old;
+		walked.swap(bigger);
+	}
+	FolderId &slot = walked[findSlot(walked, id)];
+	if (isSameFolder(slot, id))
+		return false;
+	slot = id;
+	walkedCount++;
+	return true;
 }
 
 bool isOnCurrentPath(const FolderId &id)
@@ -96,7 +126,7 @@ bool isOnCurrentPath(const FolderId &id)
 	for (Level &l : levels) {
 		if (!l.known && (l.known = identifyFolder(l.dir, &l.id)))
 			markWalked(l.id);
-		if (l.known && l.id.dev == id.dev && l.id.ino == id.ino)
+		if (l.known && isSameFolder(l.id, id))
 			return true;
 	}
 	return false;

@@ -72,9 +72,11 @@ class HostileTrees(TreeCase):
                       ([b"m/a/b/side/y.mp3", b"m/a/b/x.mp3"], [b"m/a/b/x.mp3", b"m/c/y.mp3"]))
 
     def test_every_folder_is_walked_once_however_it_is_reached(self):
-        # A library's views made of links list each song once; a ladder of
-        # links, two to each next level, costs no more than its folders.
-        m = self.folder("m", {"Artists/X/s.mp3": b"", "Genres/Rock": None, "l40/t.mp3": b""})
+        # A library's views made of links list each song once, however
+        # many folders were walked meanwhile; a ladder of links, two to
+        # each next level, costs no more than its folders.
+        m = self.folder("m", dict({"Artists/X/s.mp3": b"", "Genres/Rock": None, "l40/t.mp3": b""},
+                                  **{"Artists/X/%d" % i: None for i in range(600)}))
         os.symlink("../../Artists/X", os.path.join(m, "Genres", "Rock", "X"))
         for i in range(40):
             self.folder("m/l%d" % i)
