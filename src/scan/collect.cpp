@@ -271,7 +271,8 @@ bool scanFolder(const char *path, bool isCurrent)
 	bool opened = scanDirectory(nullptr, path, len, len, holdsExcludedText(path), false);
 	// What was learnt of the folders is of no use to the write.
 	forgetRememberedFolders();
-	walked.clear();
+	walked = std::vector<FolderId>();
+	walkedCount = 0;
 	identifying = LOOPS_WITHOUT_LINKS;
 	clearProgress();
 	return opened;
