@@ -1,4 +1,5 @@
-// The Windows directory streams, on folders made by the tests.
+// The Windows directory streams, and the calls a replacement makes there,
+// on folders made by the tests.
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "platform/win32/units.h"
+#include "playlist/place.h"
 #include "scan/win32/dirent.h"
 
 namespace {
@@ -410,6 +412,22 @@ TEST(HashName, IsDjb2OverUtf16UnitsKeptTo31Bits)
 	std::wstring long260(260, L'x');
 	EXPECT_EQ(hashName(long260.c_str()), 2111603557);
 	EXPECT_EQ(hashName((long260 + L"yz").c_str()), 2111603557) << "stops after 260 units";
+}
+
+TEST(Replacement, ATakenTemporaryNameIsEEXIST)
+{
+	// So that the replacement draws another name.
+	std::wstring folder = makeTempFolder();
+	makeFile(folder + L"\\.m3u0000cafe");
+	ASSERT_EQ(holdScannedFolder(toBytes(folder).c_str()), 0);
+	Place place;
+	Refusal refusal;
+	ASSERT_EQ(findPlace(SCANNED_FOLDER, "", "playlist.m3u", &place, &refusal), 0);
+	errno = 0;
+	EXPECT_EQ(openNamed(&place, ".m3u0000cafe"), -1);
+	EXPECT_EQ(errno, EEXIST);
+	holdScannedFolder(nullptr); // lets go of the folder, to remove it
+	std::filesystem::remove_all(folder);
 }
 
 } // namespace

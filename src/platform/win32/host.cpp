@@ -183,11 +183,13 @@ int mapHoldError(DWORD code)
 
 // Opens the folder name for the rest of the run into *held. It is shared
 // for reading and writing but not for deletion: while it is held, nobody
-// can rename or remove it. Returns 0 or an errno.
+// can rename or remove it. An open for its attributes alone would take no
+// part in sharing. Returns 0 or an errno.
 int holdFolder(const wchar_t *name, Held *held)
 {
-	HANDLE h = CreateFileW(name, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
-			       nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+	HANDLE h = CreateFileW(name, FILE_TRAVERSE | FILE_READ_ATTRIBUTES,
+			       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+			       FILE_FLAG_BACKUP_SEMANTICS, nullptr);
 	if (h == INVALID_HANDLE_VALUE)
 		return mapHoldError(GetLastError());
 	if (!isFolderHandle(h)) {
