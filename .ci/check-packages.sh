@@ -24,7 +24,7 @@ mkdir -p "$tmp/run/music/sub"
 printf 1 >"$tmp/run/music/a.mp3"
 printf 2 >"$tmp/run/music/sub/b.flac"
 printf 3 >"$tmp/run/music/cover.jpg"
-header='#EXTM3U\n#created with Tonvelo 0.1 by Brennovald\n'
+header="#EXTM3U\n#created with Tonvelo $version by Brennovald\n"
 printf "${header}music/a.mp3\nmusic/sub/b.flac\n" >"$tmp/order1"
 printf "${header}music/sub/b.flac\nmusic/a.mp3\n" >"$tmp/order2"
 banner="Tonvelo $version by Brennovald

@@ -43,6 +43,7 @@ NameLookup resolveScanRoot(const char *arg, int index, std::string *folder, bool
 	if (found != NAME_MISSING || (arg[0] == '-' && index == 1))
 		return found;
 	std::printf("%s", NOTICE);
+	noteUnfinishedLine(stdout);
 	*isCurrent = true;
 	return lookUpCurrentDirectory(folder);
 }
@@ -62,6 +63,7 @@ int finishText()
 int main(int argc, char *argv[])
 {
 	catchSignals();
+	raiseOpenFileLimit();
 	// The banner is decoration: a reader that went away costs nothing.
 	printBanner();
 	// "--" ends the options: the argument after it is the folder.

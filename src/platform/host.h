@@ -34,7 +34,8 @@ enum HeldFolder { SCANNED_FOLDER, CURRENT_FOLDER };
 // named, or nullptr for the current directory. Returns 0 or an errno.
 int holdScannedFolder(const char *text);
 
-// What stands between path, of len bytes, and a name below it.
+// What stands between path, of len bytes, and a name below it: nothing
+// where path already ends in a separator.
 const char *separatorAfter(const char *path, std::size_t len);
 
 // True for the platform's own option for help, beside --help and -h.
@@ -45,6 +46,10 @@ bool isAbsolutePath(const char *path);
 
 // True when stream is a terminal.
 bool isTerminal(std::FILE *stream);
+
+// Raises the soft limit on open files to the hard one, where there are
+// such limits and the system allows it.
+void raiseOpenFileLimit();
 
 // Asks for large memory pages under the given range; a hint only.
 void adviseLargePages(void *start, std::size_t size);

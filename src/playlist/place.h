@@ -47,8 +47,13 @@ void setAttributes(Place *place, std::FILE *fp);
 // Gives the unnamed file the name name in the place's folder, or the
 // place's own name when name is null: 0 or an errno.
 int nameFile(Place *place, std::FILE *fp, const char *name);
-// Renames name over the file at the place: 0 or an errno.
+// Renames name over the file at the place: 0 or an errno. The second is
+// safe in a signal handler and on another thread.
 int renameIntoPlace(Place *place, const char *name);
+void renameIntoPlaceNow(const Place *place, const char *name);
+// Renames the file at the place to name in its folder: 0 or an errno,
+// EEXIST where name is taken (on Linux, where the file system can tell).
+int moveAside(Place *place, const char *name);
 // Removes name, or the place's own name when null, from the place's
 // folder: 0 or an errno. The second takes a name and is safe in a signal
 // handler and on another thread.

@@ -31,26 +31,51 @@ struct Replacement {
 	std::FILE *fp;
 	WriteWay way;
 	Place place;
-	char temp[TEMP_NAME_SIZE]; // the temporary name, once there is one
+	char temp[TEMP_NAME_SIZE];  // the new file's temporary name, once there is one
+	char aside[TEMP_NAME_SIZE]; // the old file's, where it has to make room
 };
 Replacement current;
-// Set while current.temp names a file of ours: an interrupt removes it.
-std::atomic<bool> tempNamed;
 
-void drawTempName(std::random_device &source)
+// How far the replacement has come, for an interrupt to undo: each stage
+// is entered only once the names it uses are drawn.
+enum Stage {
+	STAGE_NONE,    // no file of ours has a temporary name
+	STAGE_TEMP,    // the new file has one: an interrupt removes it
+	STAGE_ASIDE,   // and the old one is moved aside, or about to be: an
+	               // interrupt puts it back first
+	STAGE_SWAPPED  // the new file is in place, the old one aside: an
+	               // interrupt removes the old one
+};
+std::atomic<int> stage;
+
+// Draws temporary names into name until take, handed one, finds it free:
+// any answer but EEXIST, which is returned.
+template <typename Take> int drawFreeName(char *name, Take take)
 {
-	std::snprintf(current.temp, sizeof current.temp, "%s%08x", TEMP_PREFIX,
-		      static_cast<unsigned>(source()));
+	std::random_device source;
+	for (int attempt = 0; attempt < TEMP_TRIES; attempt++) {
+		std::snprintf(name, TEMP_NAME_SIZE, "%s%08x", TEMP_PREFIX,
+			      static_cast<unsigned>(source()));
+		int err = take(name);
+		if (err != EEXIST)
+			return err;
+	}
+	return EEXIST;
+}
+
+// Reports name, in the place's folder, with the reason err.
+void reportName(const char *name, int err)
+{
+	std::string path = std::string(shownFolder(&current.place)) + name;
+	reportPath(path.c_str(), std::strerror(err));
 }
 
 void removeTemp()
 {
-	tempNamed = false;
+	stage = STAGE_NONE;
 	int err = removeName(&current.place, current.temp);
-	if (err != 0 && err != ENOENT) {
-		std::string path = std::string(shownFolder(&current.place)) + current.temp;
-		reportPath(path.c_str(), std::strerror(err));
-	}
+	if (err != 0 && err != ENOENT)
+		reportName(current.temp, err);
 }
 
 // The new file's descriptor as a stream; nullptr, the descriptor closed,
@@ -71,20 +96,14 @@ std::FILE *streamOf(int fd)
 // is drawn again. Returns 0 or an errno.
 int takeTempName(std::FILE *fp, int *fd)
 {
-	std::random_device source;
-	for (int attempt = 0; attempt < TEMP_TRIES; attempt++) {
-		drawTempName(source);
-		int err = 0;
+	int err = drawFreeName(current.temp, [fp, fd](const char *name) {
 		if (fp != nullptr)
-			err = nameFile(&current.place, fp, current.temp);
-		else if ((*fd = openNamed(&current.place, current.temp)) < 0)
-			err = errno;
-		if (err != EEXIST) {
-			tempNamed = err == 0;
-			return err;
-		}
-	}
-	return EEXIST;
+			return nameFile(&current.place, fp, name);
+		*fd = openNamed(&current.place, name);
+		return *fd < 0 ? errno : 0;
+	});
+	stage = err == 0 ? STAGE_TEMP : STAGE_NONE;
+	return err;
 }
 
 // A new file with a temporary name.
@@ -141,6 +160,39 @@ int nameUnnamed(std::FILE *fp, bool *renaming)
 	return takeTempName(fp, nullptr);
 }
 
+// Puts the whole new file, by its temporary name, in place where the file
+// system will not rename it over the old one (FAT through FUSE: EEXIST):
+// the old one is moved aside under a temporary name of its own, the new
+// one renamed into its place, and the old one removed. Where the new one
+// cannot go there, the old one goes back. Returns 0 or an errno.
+int replaceAside()
+{
+	int err = drawFreeName(current.aside, [](const char *name) {
+		stage = STAGE_ASIDE;
+		int moved = moveAside(&current.place, name);
+		if (moved != 0)
+			stage = STAGE_TEMP;
+		return moved;
+	});
+	if (err != 0)
+		return err;
+	err = renameIntoPlace(&current.place, current.temp);
+	if (err != 0) {
+		int back = renameIntoPlace(&current.place, current.aside);
+		stage = STAGE_TEMP;
+		// Where it cannot go back, the user is told where it is.
+		if (back != 0)
+			reportName(current.aside, back);
+		return err;
+	}
+	stage = STAGE_SWAPPED;
+	int gone = removeName(&current.place, current.aside);
+	stage = STAGE_NONE;
+	if (gone != 0 && gone != ENOENT)
+		reportName(current.aside, gone);
+	return 0;
+}
+
 // True for the same byte, or the same ASCII letter in the other case.
 bool isSameLetter(char a, char b)
 {
@@ -156,7 +208,7 @@ std::FILE *createReplacement(HeldFolder folder, const char *shown, const char *n
 	*refusal = Refusal();
 	current.fp = nullptr;
 	current.way = WRITE_IN_PLACE;
-	tempNamed = false;
+	stage = STAGE_NONE;
 	int err = findPlace(folder, shown, name, &current.place, refusal);
 	std::FILE *fp = err == 0 ? openReplacement() : nullptr;
 	if (fp == nullptr) {
@@ -183,14 +235,17 @@ int commitReplacement()
 	}
 	if (std::fclose(fp) != 0 && err == 0)
 		err = errno ? errno : EIO;
-	if (err == 0 && renaming)
+	if (err == 0 && renaming) {
 		err = renameIntoPlace(&current.place, current.temp);
-	if (err != 0 && tempNamed)
+		if (err == EEXIST && current.place.kind == PLACE_FILE)
+			err = replaceAside();
+	}
+	if (err != 0 && stage == STAGE_TEMP)
 		removeTemp();
 	// A first playlist that could not be closed whole is taken back.
 	if (err != 0 && named)
 		removeName(&current.place, nullptr);
-	tempNamed = false;
+	stage = STAGE_NONE;
 	leavePlace(&current.place);
 	return err;
 }
@@ -201,15 +256,20 @@ void discardReplacement()
 		return;
 	std::fclose(current.fp);
 	current.fp = nullptr;
-	if (tempNamed)
+	if (stage == STAGE_TEMP)
 		removeTemp();
 	leavePlace(&current.place);
 }
 
 void removeReplacementNow()
 {
-	if (tempNamed)
+	int now = stage;
+	if (now == STAGE_ASIDE)
+		renameIntoPlaceNow(&current.place, current.aside);
+	if (now == STAGE_TEMP || now == STAGE_ASIDE)
 		removeNameNow(&current.place, current.temp);
+	if (now == STAGE_SWAPPED)
+		removeNameNow(&current.place, current.aside);
 }
 
 bool isReplacedFile(const char *path, std::size_t len)

@@ -34,9 +34,9 @@ int commitReplacement();
 // Closes the new file and removes it.
 void discardReplacement();
 
-// Removes the new file while it has a temporary name; nothing else. Safe
-// in a signal handler, and on the thread Windows runs a console handler
-// on.
+// Removes the new file while it has a temporary name, and puts the old
+// one back where it was moved aside to make room; nothing else. Safe in a
+// signal handler, and on the thread Windows runs a console handler on.
 void removeReplacementNow();
 
 // True when path, of len bytes, names the file being replaced, under any

@@ -16,7 +16,8 @@
 namespace {
 
 const char PLAYLIST_NAME[] = "playlist.m3u";
-const char HEADER[] = "#EXTM3U\n#created with Tonvelo 0.1 by Brennovald\n";
+// TONVELO_VERSION is the project's version, given by the build.
+const char HEADER[] = "#EXTM3U\n#created with Tonvelo " TONVELO_VERSION " by Brennovald\n";
 const std::size_t CHUNK_SIZE = 1 << 20;
 
 // Where the playlist goes: into the folder scanned when its text is
@@ -54,12 +55,15 @@ std::FILE *openPlaylist(HeldFolder folder, const std::string &shown, std::string
 	return fp;
 }
 
-// Players skip a line starting with "#" and trim leading blanks: a
+// Players skip a line starting with "#", trim leading blanks and take a
+// first component holding ":" for a URL scheme ("http:music/a.ogg"): a
 // relative entry starting so is written as "./" and the path.
 const char *entryPrefix(const char *folder)
 {
-	bool relative = !isAbsolutePath(folder);
-	return relative && (folder[0] == '#' || folder[0] == ' ' || folder[0] == '\t') ? "./" : "";
+	if (isAbsolutePath(folder))
+		return "";
+	bool scheme = std::memchr(folder, ':', std::strcspn(folder, "/")) != nullptr;
+	return folder[0] == '#' || folder[0] == ' ' || folder[0] == '\t' || scheme ? "./" : "";
 }
 
 // Writes header and entries; returns 0 or the errno of the first failure.

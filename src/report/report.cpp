@@ -25,6 +25,8 @@ Clock::time_point shownAt;
 // handlers too.
 volatile std::sig_atomic_t shownWidth;
 int onTerminal = -1;    // unknown until first asked
+// True while the terminal's line holds text of others, as far as known.
+bool lineTaken;
 
 const char *outOfMemoryPath = "";
 void (*outOfMemoryCleanup)();
@@ -166,6 +168,14 @@ void showProgress(std::size_t found)
 		onTerminal = isTerminal(stderr);
 	if (!onTerminal)
 		return;
+	// Below the text of others: the next line is ours. It is on the
+	// screen before the status line counts as shown, so that no erase
+	// comes back up to that text.
+	if (lineTaken) {
+		std::fputc('\n', stderr);
+		std::fflush(stderr);
+		lineTaken = false;
+	}
 	char line[64];
 	int n = std::snprintf(line, sizeof line, "\rtonvelo: %zu files found", found);
 	// Recorded before it is written, so that an interrupt meanwhile
@@ -174,6 +184,11 @@ void showProgress(std::size_t found)
 	std::fwrite(line, 1, n, stderr);
 	std::fflush(stderr);
 	shownAt = now;
+}
+
+void noteUnfinishedLine(std::FILE *stream)
+{
+	lineTaken = isTerminal(stream);
 }
 
 void clearProgress()

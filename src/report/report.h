@@ -5,6 +5,7 @@
 #define TONVELO_REPORT_H
 
 #include <cstddef>
+#include <cstdio>
 
 // Control characters in path (C0, DEL and C1, as bytes or as UTF-8) are
 // escaped as \n, \r or \xNN, so that one report stays one line and no
@@ -22,6 +23,10 @@ void reportOpenFailure();
 // Refreshes the status line with the number of files found; only on a
 // terminal, only once the scan has run for a while, a few times a second.
 void showProgress(std::size_t found);
+// Tells that the last line written to stream is not finished: where
+// stream is a terminal, the status line then starts on a line of its own
+// below it, so that neither the line nor its erasing touches that text.
+void noteUnfinishedLine(std::FILE *stream);
 // Erases the status line, if one is shown.
 void clearProgress();
 // The same by write() alone: safe in a signal handler, and on the thread

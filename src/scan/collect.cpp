@@ -22,21 +22,28 @@ const char TOO_LONG_REASON[] = "File name too long";
 // name at its end.
 char joined[JOINED_PATH_MAX];
 
-// A folder on the current path: its open stream, and who it is once that
-// has been asked.
+// A folder on the current path: its open stream, who it is once that has
+// been asked, and whether all below it is left out.
 struct Level {
 	DIR *dir;
 	FolderId id;
 	bool known;
+	bool excluded;
 };
 std::vector<Level> levels;
 
-// Who the folders walked in this run are, so that each is walked once,
-// however many paths lead to it: a table of open addressing, at most half
-// full, that costs no allocation per folder.
-std::vector<FolderId> walked;
-std::size_t walkedCount;
+// Folders identified: a table of open addressing, at most half full, that
+// costs no allocation per folder.
+struct FolderTable {
+	std::vector<FolderId> slots;
+	std::size_t count;
+};
 const FolderId NO_FOLDER = {~0ULL, ~0ULL};
+
+// Who the folders walked in this run are, so that each is walked once,
+// however many paths lead to it. One walked where all is left out (below
+// "art.jpg/") may still be walked once where it is not.
+FolderTable walked, walkedExcluded;
 
 // A file (anything but a folder), a folder as the listing says, or a
 // folder that stat found by following the entry: a link, or an entry of a
@@ -91,8 +98,7 @@ bool isSameFolder(const FolderId &a, const FolderId &b)
 	return a.dev == b.dev && a.ino == b.ino;
 }
 
-// Where id goes in a table of mask + 1 slots: the first free one from its
-// hash on, or the one that holds it.
+// Where id is in table, or the free slot where it would go.
 std::size_t findSlot(const std::vector<FolderId> &table, const FolderId &id)
 {
 	std::size_t mask = table.size() - 1;
@@ -103,29 +109,44 @@ std::size_t findSlot(const std::vector<FolderId> &table, const FolderId &id)
 	return i;
 }
 
-// Notes id as walked; false when it was already.
-bool markWalked(const FolderId &id)
+bool holdsFolder(const FolderTable &table, const FolderId &id)
 {
-	if (2 * (walkedCount + 1) > walked.size()) {
-		std::vector<FolderId> bigger(walked.empty() ? 1024 : 2 * walked.size(), NO_FOLDER);
-		for (const FolderId &old : walked)
+	return !table.slots.empty() && isSameFolder(table.slots[findSlot(table.slots, id)], id);
+}
+
+// Adds id to table; false when it was there already.
+bool addFolder(FolderTable &table, const FolderId &id)
+{
+	if (2 * (table.count + 1) > table.slots.size()) {
+		std::vector<FolderId> bigger(table.slots.empty() ? 1024 : 2 * table.slots.size(),
+					     NO_FOLDER);
+		for (const FolderId &old : table.slots)
 			if (!isSameFolder(old, NO_FOLDER))
 				bigger[findSlot(bigger, old)] = old;
-		walked.swap(bigger);
+		table.slots.swap(bigger);
 	}
-	FolderId &slot = walked[findSlot(walked, id)];
+	FolderId &slot = table.slots[findSlot(table.slots, id)];
 	if (isSameFolder(slot, id))
 		return false;
 	slot = id;
-	walkedCount++;
+	table.count++;
 	return true;
+}
+
+// Notes id as walked, with all below it left out or not; false when it
+// needs no walk: walked already, or walked to be listed.
+bool markWalked(const FolderId &id, bool excluded)
+{
+	if (excluded)
+		return !holdsFolder(walked, id) && addFolder(walkedExcluded, id);
+	return addFolder(walked, id);
 }
 
 bool isOnCurrentPath(const FolderId &id)
 {
 	for (Level &l : levels) {
 		if (!l.known && (l.known = identifyFolder(l.dir, &l.id)))
-			markWalked(l.id);
+			markWalked(l.id, l.excluded);
 		if (l.known && isSameFolder(l.id, id))
 			return true;
 	}
@@ -144,8 +165,9 @@ void reportEntry(std::size_t len, const char *sep, const char *name, const char 
 // Opens the folder named by the first len bytes of joined, the entry name
 // of the folder open in parent (the scanned folder when there is none),
 // and puts it on the current path, unless it has been walked already.
-// followed tells whether stat found it by following the entry.
-DIR *enterFolder(DIR *parent, const char *name, std::size_t len, bool followed)
+// excluded tells that all below it is left out, followed that stat found
+// it by following the entry.
+DIR *enterFolder(DIR *parent, const char *name, std::size_t len, bool excluded, bool followed)
 {
 	DIR *dir = parent != nullptr ? openSubfolder(parent, name) : openScannedFolder(joined);
 	if (dir == nullptr) {
@@ -156,15 +178,14 @@ DIR *enterFolder(DIR *parent, const char *name, std::size_t len, bool followed)
 	}
 	if (followed && !identifying) {
 		identifying = true;
-		for (const FolderId &id : identifyRememberedFolders())
-			markWalked(id);
+		identifyRememberedFolders(markWalked);
 	}
-	Level level{dir, FolderId{}, false};
+	Level level{dir, FolderId{}, false, excluded};
 	if (!identifying)
-		rememberFolder(dir);
+		rememberFolder(dir, excluded);
 	else if ((level.known = identifyFolder(dir, &level.id))) {
 		bool loop = isOnCurrentPath(level.id);
-		if (loop || !markWalked(level.id)) {
+		if (loop || !markWalked(level.id, excluded)) {
 			if (loop)
 				reportPath(joined, len, LOOP_REASON);
 			closedir(dir);
@@ -191,7 +212,7 @@ bool isExcludedEntry(const DIR *dir, const char *name)
 bool scanDirectory(DIR *parent, const char *name, std::size_t len, std::size_t units,
 		   bool excluded, bool followed)
 {
-	DIR *dir = enterFolder(parent, name, len, followed);
+	DIR *dir = enterFolder(parent, name, len, excluded, followed);
 	if (dir == nullptr)
 		return false;
 	const char *sep = separatorAfter(joined, len);
@@ -271,8 +292,8 @@ bool scanFolder(const char *path, bool isCurrent)
 	bool opened = scanDirectory(nullptr, path, len, len, holdsExcludedText(path), false);
 	// What was learnt of the folders is of no use to the write.
 	forgetRememberedFolders();
-	walked = std::vector<FolderId>();
-	walkedCount = 0;
+	walked = FolderTable();
+	walkedExcluded = FolderTable();
 	identifying = LOOPS_WITHOUT_LINKS;
 	clearProgress();
 	return opened;

@@ -6,7 +6,6 @@
 
 #include <cstddef>
 #include <string>
-#include <vector>
 
 #ifdef _WIN32
 #include "scan/win32/dirstream.h"
@@ -37,9 +36,10 @@ bool identifyFolder(DIR *dir, FolderId *id);
 
 // Where only links bring a folder round again (LOOPS_WITHOUT_LINKS false),
 // none is identified until a link leads to one: the folder open in dir,
-// walked before, is remembered, and identified with the others then.
-void rememberFolder(DIR *dir);
-std::vector<FolderId> identifyRememberedFolders();
+// walked before, is remembered with a mark of the caller's, and handed to
+// note with it once identified then.
+void rememberFolder(DIR *dir, bool mark);
+void identifyRememberedFolders(bool (*note)(const FolderId &id, bool mark));
 void forgetRememberedFolders();
 
 // Where the name of the entry last read from dir is in another form than

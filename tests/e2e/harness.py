@@ -23,13 +23,14 @@ def lined(text):
     return text.replace(b"\n", EOL)
 
 
-# The banner names the project's version, as CMakeLists.txt gives it.
+# The banner and the credit line name the project's version, as
+# CMakeLists.txt gives it.
 with open(os.path.join(os.path.dirname(os.path.abspath(__file__)),
                        "..", "..", "CMakeLists.txt")) as _f:
     VERSION = re.search(r"project\(tonvelo VERSION ([0-9.]+)", _f.read()).group(1)
 BANNER = lined(b"Tonvelo " + VERSION.encode() + b" by Brennovald\n"
                b"Writes a shuffled playlist.m3u of every file below a folder.\n")
-HEADER = lined(b"#EXTM3U\n#created with Tonvelo 0.1 by Brennovald\n")
+HEADER = lined(b"#EXTM3U\n#created with Tonvelo " + VERSION.encode() + b" by Brennovald\n")
 NOTICE = b"The path is invalid! take the current one"
 USAGE = lined(b"Usage: program folder\n")
 IS_ROOT = hasattr(os, "geteuid") and os.geteuid() == 0

@@ -10,8 +10,8 @@ import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from harness import (BANNER, HEADER, IS_ROOT, NOTICE, TONVELO, USAGE,  # noqa: E402
-                     TreeCase, entries, list_deep, make_deep, make_tree, read, run,
-                     run_command)
+                     TreeCase, entries, list_deep, make_deep, make_tree, open_deep, read,
+                     run, run_command)
 
 ALBUM = {"a.mp3": b"1", "b.flac": b"2", "sub/c.ogg": b"3"}
 ACL = "system.posix_acl_access"
@@ -111,6 +111,15 @@ class CommandLine(TreeCase):
             self.assertEqual((rc, out, err), (0, BANNER + NOTICE, b""), arg[:20])
             want = [cwd.encode() + b"/a.mp3", cwd.encode() + b"/d/b.mp3"]
             self.assertEqual(entries(read(os.path.join(cwd, "playlist.m3u"))), want)
+        # One longer than getcwd's first 4096 bytes is had whole, to be told
+        # too long to scan.
+        deep = self.path(*["d" * 200] * 21)
+        make_deep(deep)
+        fd = open_deep(deep)
+        self.addCleanup(os.close, fd)
+        self.assertEqual(run(["missing"], self.tmp, preexec=lambda: os.fchdir(fd)),
+                         (2, BANNER + NOTICE, b"tonvelo: " + deep.encode() +
+                          b": File name too long\n"))
 
     @unittest.skipUnless(IS_ROOT, "needs root to run as another user")
     def test_a_folder_that_cannot_be_reached_is_no_missing_one(self):
@@ -176,9 +185,9 @@ class WhereItLands(TreeCase):
         self.assertEqual(rc, 0)
         self.assertEqual(os.listdir(cwd), [])
         got = entries(read(os.path.join(music, "playlist.m3u")))
-        self.assertEqual(got, [music.encode() + b"///a.mp3",
-                               music.encode() + b"///b.flac",
-                               music.encode() + b"///sub/c.ogg"])
+        self.assertEqual(got, [music.encode() + b"//a.mp3",
+                               music.encode() + b"//b.flac",
+                               music.encode() + b"//sub/c.ogg"])
 
     def test_relative_folder_puts_the_playlist_in_the_current_directory(self):
         self.folder("music", ALBUM)
@@ -186,7 +195,7 @@ class WhereItLands(TreeCase):
         self.assertEqual(rc, 0)
         self.assertFalse(os.path.exists(self.path("music", "playlist.m3u")))
         self.assertEqual(entries(read(self.path("playlist.m3u"))),
-                         [b"music//a.mp3", b"music//b.flac", b"music//sub/c.ogg"])
+                         [b"music/a.mp3", b"music/b.flac", b"music/sub/c.ogg"])
 
     def test_a_new_playlist_is_readable_by_others(self):
         # A new playlist is readable by a player that others run, however
@@ -199,12 +208,19 @@ class WhereItLands(TreeCase):
 
     def test_rerun_replaces_the_playlist_and_skips_it(self):
         music = self.folder("music", ALBUM)
-        for _ in range(2):
-            self.assertEqual(run([music], self.tmp)[0], 0)
-        data = read(os.path.join(music, "playlist.m3u"))
-        self.assertEqual(len(entries(data)), 3)
-        self.assertEqual(sorted(os.listdir(music)),
-                         ["a.mp3", "b.flac", "playlist.m3u", "sub"])
+        # Also where the first temporary name drawn is taken, and where the
+        # file system will not rename over a file (FAT through FUSE).
+        over, taken = {"TONVELO_NO_RENAME_OVER": "1"}, "@1:%d" % errno.EEXIST
+        for env in [None, None] + [faults(**e) for e in (
+                over, dict(over, TONVELO_NO_TMPFILE="1"), {"TONVELO_FAIL": "linkat" + taken},
+                {"TONVELO_FAIL": "create" + taken, "TONVELO_NO_TMPFILE": "1"},
+                dict(over, TONVELO_FAIL="renameat@2:%d" % errno.EEXIST))] * bool(FAULTS):
+            self.assertEqual(run([music], self.folder("cwd"), env=env), (0, BANNER, b""), env)
+            self.assertEqual(os.listdir(self.path("cwd")), [], env)
+            data = read(os.path.join(music, "playlist.m3u"))
+            self.assertEqual(len(entries(data)), 3)
+            self.assertEqual(sorted(os.listdir(music)),
+                             ["a.mp3", "b.flac", "playlist.m3u", "sub"])
 
     def test_order_changes_between_runs(self):
         music = self.folder("music", {"%02d.mp3" % i: b"" for i in range(30)})
@@ -223,11 +239,19 @@ class Exclusions(TreeCase):
             "notes.txt": b"", "art.jpgs/inner.mp3": b"", "art.jpgs/deep/x.ogg": b"",
             "pl.m3u.d/y.mp3": b"", "ok/z.mp3": b"", "empty": None,
         })
+        # A followed folder is judged alike; one also reached by a path that
+        # lists it is listed, whichever path the folder lists first (made
+        # in both orders, for the file systems that list in that order).
+        os.symlink(self.folder("elsewhere", {"e.mp3": b""}), self.path("m", "link.jpg"))
+        for i in range(12):
+            self.folder("m/d%d" % i, {"z.mp3": b""}) if i % 2 else None
+            os.symlink("d%d" % i, self.path("m", "i%d.jpg" % i))
+            self.folder("m/d%d" % i, {"z.mp3": b""})
         rc, _, err = run(["m"], self.tmp)
         self.assertEqual((rc, err), (0, b""))
-        self.assertEqual(entries(read(self.path("playlist.m3u"))), [
+        self.assertEqual(entries(read(self.path("playlist.m3u"))), sorted([
             b"m/.hidden", b"m/COVER.JPG", b"m/README", b"m/notes.txt",
-            b"m/ok/z.mp3", b"m/photo.jpeg"])
+            b"m/ok/z.mp3", b"m/photo.jpeg"] + [b"m/d%d/z.mp3" % i for i in range(12)]))
 
     def test_folder_text_holding_jpg_excludes_everything(self):
         self.folder("a.jpg", {"song.mp3": b"", "d/t.mp3": b""})
@@ -276,7 +300,7 @@ class WriteFaults(TreeCase):
         # Each place with its own reason.
         music = self.folder("music", dict(ALBUM, **{"playlist.m3u": None}), mode=0o555)
         cwd = self.folder("cwd", mode=0o555)
-        rc, out, err = self.run_unprivileged([music], cwd)
+        rc, out, err = self.run_unprivileged([music + "/"], cwd)
         self.assertEqual((rc, out), (2, BANNER))
         self.assertEqual(err, b"tonvelo: " + music.encode() + b"/playlist.m3u: Is a directory\n"
                          b"tonvelo: playlist.m3u: Permission denied\n")
@@ -323,6 +347,12 @@ class WriteFaults(TreeCase):
                             signal.SIGALRM, signal.SIGXCPU, signal.SIGRTMIN + 3)]
         if os.path.isdir("/proc/self/fd"):  # how an unnamed file gets its name
             cases += [({}, "linkat", signal.SIGKILL)]
+        # Where the old one is moved aside to make room: before, once it
+        # is, and before the new one takes its place.
+        cases += [({"TONVELO_NO_RENAME_OVER": "1"}, call, signal.SIGINT)
+                  for call in ("renameat@2", "renamed@1", "renameat@3")]
+        cases += [({"TONVELO_NO_RENAME_OVER": "1", "TONVELO_NO_TMPFILE": "1"}, "renameat@3",
+                   signal.SIGTERM)]
         for extra, call, sig in cases:
             env = faults(TONVELO_RAISE="%s:%d" % (call, sig), **extra)
             rc, _, err = run([music], self.tmp, env=env, preexec=no_core)
@@ -347,6 +377,8 @@ class WriteFaults(TreeCase):
         cases = [({}, "renameat"), ({"TONVELO_NO_TMPFILE": "1"}, "renameat")]
         if os.path.isdir("/proc/self/fd"):  # how an unnamed file gets its name
             cases += [({}, "linkat")]
+        # Moving the old one aside fails, or the new one cannot take its place.
+        cases += [({"TONVELO_NO_RENAME_OVER": "1"}, "renameat@%d" % n) for n in (2, 3)]
         for extra, call in cases:
             env = faults(TONVELO_FAIL="%s:%d" % (call, errno.EIO), **extra)
             self.assertEqual(run([music], self.tmp, env=env), (2, BANNER, b"tonvelo: " +

@@ -38,6 +38,15 @@ class HostileTrees(TreeCase):
         want = [(m + "/" + "/".join(chain.split("/")[:i] + ["f%d.mp3" % i])
                  ).replace("//", "/").encode() for i in range(depth)]
         self.assertEqual(got, sorted(want))
+        # A soft limit below the hard one is raised to it: a tree deeper than
+        # the soft limit is listed down to its bottom.
+        bottom = self.path("deep", *["d"] * 300, "bottom.mp3")
+        make_tree(self.tmp, {bottom: b""})
+        rc, out, err = run(["deep"], self.tmp, preexec=lambda: resource.setrlimit(
+            resource.RLIMIT_NOFILE, (256, 1024)))
+        self.assertEqual((rc, out, err), (0, BANNER, b""))
+        self.assertEqual(entries(read(self.path("playlist.m3u"))),
+                         [os.path.relpath(bottom, self.tmp).encode()])
 
     def test_links_special_files_and_odd_names(self):
         outside = self.folder("outside", {"o.mp3": b""})
@@ -59,7 +68,7 @@ class HostileTrees(TreeCase):
                  b"dangling", b"tofile", b"out/o.mp3", b"fifo", b"sock"]
         # "again" and "real" are one folder, listed once under the first.
         got = entries(read(self.path("playlist.m3u")))
-        self.assertIn(got, [sorted(b"m////" + n for n in names + [d + b"/r.mp3"])
+        self.assertIn(got, [sorted(b"m///" + n for n in names + [d + b"/r.mp3"])
                             for d in (b"again", b"real")])
 
     def test_folders_coming_round_again_are_reported_not_entered(self):
@@ -155,18 +164,19 @@ class HostileTrees(TreeCase):
 
     def test_line_breaks_are_reported_escaped_and_left_out(self):
         self.folder("m", {"ok.mp3": b"", "a\nb.mp3": b"", "x\ry/in.mp3": b"",
-                          "c\nd.jpg": b""})
+                          "c\nd.jpg": b"", "f\x7f\x01a\n.mp3": b""})
         # C1 controls too, raw or in UTF-8 (CSI to many terminals); other
         # characters, with bytes of that range inside, stay as they are.
         with open(self.path("m", b"e\n\x9b\xc2\x9b\xe0\x82\x9b\xc3\x9b\xe2\x80\x93".decode(
                 "utf-8", "surrogateescape")), "wb"):
             pass
-        rc, _, err = run(["m"], self.tmp)
+        rc, _, err = run(["m/"], self.tmp)  # reports join as entries do
         self.assertEqual(rc, 0)
         self.assertEqual(sorted(err.splitlines()), [
             b"tonvelo: m/a\\nb.mp3: line break in name, left out",
             b"tonvelo: m/e\\n\\x9b\\xc2\\x9b\xe0\\x82\\x9b\xc3\x9b\xe2\x80\x93: "
             b"line break in name, left out",
+            b"tonvelo: m/f\\x7f\\x01a\\n.mp3: line break in name, left out",
             b"tonvelo: m/x\\ry: line break in name, left out"])
         self.assertEqual(entries(read(self.path("playlist.m3u"))), [b"m/ok.mp3"])
 
@@ -207,12 +217,14 @@ class HostileTrees(TreeCase):
                 return True
         return False
 
-    def test_folder_starting_with_hash_or_blank_keeps_its_entries_playable(self):
-        for name in ("#mix", " mix", "\tmix"):
+    def test_folder_starting_with_hash_blank_or_scheme_keeps_its_entries_playable(self):
+        # A ":" in the first component reads as a URL scheme; only there.
+        for name, prefix in (("#mix", b"./"), (" mix", b"./"), ("\tmix", b"./"),
+                             ("Live: 1999", b"./"), ("http:mix", b"./"), ("d/x:y", b"")):
             self.folder(name, {"a.mp3": b""})
             self.assertEqual(run([name], self.tmp)[0], 0)
             self.assertEqual(entries(read(self.path("playlist.m3u"))),
-                             [b"./" + name.encode() + b"/a.mp3"])
+                             [prefix + name.encode() + b"/a.mp3"])
 
     def test_a_list_of_many_blocks_is_written_whole_and_released(self):
         # Over 2 MiB of paths: the sanitizers' leak check sees every block.

@@ -53,7 +53,7 @@ def escape(path):
 
 def model(top):
     """What the rules say for folder text top: (entry lines, error lines)."""
-    lines, errors, walked = [], [], set()
+    lines, errors, listed, left_out = [], [], set(), set()
 
     def walk(path, ancestors):
         st = os.stat(path)
@@ -63,8 +63,10 @@ def model(top):
         if (st.st_dev, st.st_ino) in ancestors:
             errors.append(b"tonvelo: " + escape(path) + b": Too many levels of symbolic links")
             return
-        # Walked once, under the first path in the order the folders list.
-        if (st.st_dev, st.st_ino) in walked:
+        # Walked once, under the first path in the order the folders list;
+        # once more where a path that lists its files comes later.
+        walked = left_out if b".jpg" in path or b".m3u" in path else listed
+        if (st.st_dev, st.st_ino) in listed | walked:
             return
         walked.add((st.st_dev, st.st_ino))
         for name in os.listdir(path):

@@ -7,23 +7,38 @@ import sys
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from harness import BANNER, TreeCase, command, entries, read  # noqa: E402
+from harness import BANNER, NOTICE, TreeCase, command, entries, read  # noqa: E402
 
 SLOW = os.environ.get("TONVELO_SLOW_READDIR", "")
 
 
+def screen(data):
+    """The lines a terminal shows after data (its "\n" arrive as "\r\n"):
+    each "\r" writes over the line from its start. Trailing blanks dropped."""
+    lines = []
+    for line in data.split(b"\n"):
+        shown = bytearray()
+        for part in line.split(b"\r"):
+            shown[:len(part)] = part
+        lines.append(bytes(shown).rstrip(b" "))
+    return lines
+
+
 @unittest.skipUnless(SLOW, "needs the slow readdir shim")
 class StatusLine(TreeCase):
-    def run_slow(self, stderr_on_tty, interrupt=False):
+    def run_slow(self, stderr_on_tty, interrupt=False, notice=False):
+        """With notice, the folder named is missing and the current one, the
+        music, is scanned: the notice comes first, on the same terminal."""
         env = dict(os.environ, LD_PRELOAD=SLOW,
                    ASAN_OPTIONS="verify_asan_link_order=0")
         if interrupt:
             env["TONVELO_STALL"] = "1"
         master, slave = pty.openpty()
         err = slave if stderr_on_tty else subprocess.PIPE
+        args, cwd = (["missing"], self.music) if notice else ([self.music], self.tmp)
         # An interrupt ignored by whoever runs the test would stay ignored.
-        p = subprocess.Popen(command([self.music]), cwd=self.tmp, env=env,
-                             stdout=subprocess.PIPE, stderr=err,
+        p = subprocess.Popen(command(args), cwd=cwd, env=env,
+                             stdout=slave if notice else subprocess.PIPE, stderr=err,
                              preexec_fn=lambda: signal.signal(signal.SIGINT, signal.SIG_DFL))
         os.close(slave)
         if stderr_on_tty:
@@ -39,16 +54,18 @@ class StatusLine(TreeCase):
                 if interrupt and b"files found" in got:
                     p.send_signal(signal.SIGINT)
                     interrupt = None
-            out = p.stdout.read()
+            out = p.stdout.read() if p.stdout else None
         else:
             out, got = p.communicate()
         os.close(master)
+        if out is not None:  # else the banner is on the terminal too
+            self.assertEqual(out, BANNER)
         playlist = os.path.join(self.music, "playlist.m3u")
         if interrupt is None:
-            self.assertEqual((p.wait(), out), (-signal.SIGINT, BANNER))
+            self.assertEqual(p.wait(), -signal.SIGINT)
             self.assertFalse(os.path.exists(playlist))
         else:
-            self.assertEqual((p.wait(), out), (0, BANNER))
+            self.assertEqual(p.wait(), 0)
             self.assertEqual(len(entries(read(playlist))), 1500)
         return got
 
@@ -74,6 +91,11 @@ class StatusLine(TreeCase):
         got = self.run_slow(stderr_on_tty=True, interrupt=True)
         last = got.rsplit(b"\r", 2)
         self.assertEqual((last[1].strip(b" "), last[2]), (b"", b""))
+
+    def test_a_notice_on_the_line_stays_as_it_was(self):
+        got = self.run_slow(stderr_on_tty=True, notice=True)
+        self.assertIn(b"files found", got)
+        self.assertEqual(screen(got), BANNER.split(b"\n")[:2] + [NOTICE, b""])
 
     def test_pipe_sees_nothing(self):
         self.assertEqual(self.run_slow(stderr_on_tty=False), b"")

@@ -123,13 +123,14 @@ class WindowsProgram(TreeCase):
         self.assertEqual(run([typed], self.tmp), (0, BANNER, b""))
         self.assertEqual(entries(read(os.path.join(music, "PLAYLIST.M3U"))), want)
 
-    def test_a_trailing_separator_is_kept_as_typed(self):
+    def test_a_trailing_separator_is_kept_as_typed_and_not_doubled(self):
         # A trailing separator is kept as typed, also as a batch file's
         # "%~dp0" types it: its `\"` reaches the program as `"`.
         music, typed, _ = self.music()
-        for arrives in (typed + "\\", typed + '"'):
+        for arrives, kept in ((typed + "\\", typed + "\\"), (typed + '"', typed + "\\"),
+                              (typed + "/", typed + "/")):
             self.assertEqual(run([arrives], self.tmp), (0, BANNER, b""))
-            self.assertIn(typed.encode() + b"\\/Album/b.flac",
+            self.assertIn(kept.encode() + b"Album/b.flac",
                           entries(read(os.path.join(music, "playlist.m3u"))))
             os.remove(os.path.join(music, "playlist.m3u"))
 

@@ -1,11 +1,16 @@
 // Preloaded by the write tests. TONVELO_RAISE="call:signal" raises the
-// signal when the program calls renameat, linkat or fchmod: the moments
-// its new playlist is whole, named and given its mode. TONVELO_NO_TMPFILE
-// refuses unnamed files, as file systems without them do, and
-// TONVELO_NO_ACL refuses to set an ACL. TONVELO_FAIL="call:errno" makes
-// renameat or linkat fail with that error. TONVELO_SWAP="folder:other"
-// renames folder to folder~ at the first readdir and puts a link to other
-// in its place, as a co-user who may rename it could during a scan.
+// signal when the program calls renameat (or renameat2), linkat or fchmod:
+// the moments its new playlist is whole, named and given its mode; and
+// "renamed", the moment after a rename has been done.
+// TONVELO_NO_TMPFILE refuses unnamed files, as file systems without them
+// do, TONVELO_NO_ACL refuses to set an ACL, and TONVELO_NO_RENAME_OVER
+// refuses to rename over an existing name (EEXIST), as FAT through FUSE
+// does. TONVELO_FAIL="call:errno" makes renameat, linkat or an exclusive
+// create ("create": openat with O_EXCL) fail with that error. "call@n"
+// for call picks its n-th call alone, counted from 1.
+// TONVELO_SWAP="folder:other" renames folder to folder~ at the first
+// readdir and puts a link to other in its place, as a co-user who may
+// rename it could during a scan.
 #include <cerrno>
 #include <csignal>
 #include <cstdarg>
@@ -22,22 +27,28 @@
 
 namespace {
 
-void raiseAt(const char *call)
+// True when the setting picks the n-th call to call; *value is its number.
+bool picks(const char *setting, const char *call, int n, int *value)
 {
-	const char *want = std::getenv("TONVELO_RAISE");
-	std::size_t n = std::strlen(call);
-	if (want != nullptr && std::strncmp(want, call, n) == 0 && want[n] == ':')
-		std::raise(std::atoi(want + n + 1));
+	const char *want = std::getenv(setting);
+	std::size_t len = std::strlen(call);
+	int nth = n;
+	return want != nullptr && std::strncmp(want, call, len) == 0 &&
+	       (std::sscanf(want + len, "@%d:%d", &nth, value) == 2 ||
+		std::sscanf(want + len, ":%d", value) == 1) && nth == n;
 }
 
-bool failAt(const char *call)
+// Raises or fails the n-th call to call as the settings say: true when it
+// is to fail, with errno set.
+bool intercept(const char *call, int n)
 {
-	const char *want = std::getenv("TONVELO_FAIL");
-	std::size_t n = std::strlen(call);
-	if (want == nullptr || std::strncmp(want, call, n) != 0 || want[n] != ':')
-		return false;
-	errno = std::atoi(want + n + 1);
-	return true;
+	int value;
+	if (picks("TONVELO_RAISE", call, n, &value))
+		std::raise(value);
+	bool fail = picks("TONVELO_FAIL", call, n, &value);
+	if (fail)
+		errno = value;
+	return fail;
 }
 
 template <typename F> F next(const char *name)
@@ -52,31 +63,55 @@ int openatWith(const char *name, int dir, const char *path, int flags, va_list a
 		errno = EOPNOTSUPP;
 		return -1;
 	}
+	static int creates;
+	if ((flags & (O_CREAT | O_EXCL)) == (O_CREAT | O_EXCL) && intercept("create", ++creates))
+		return -1;
 	int mode = (flags & O_CREAT) || (flags & O_TMPFILE) == O_TMPFILE ? va_arg(ap, int) : 0;
 	return next<Openat>(name)(dir, path, flags, mode);
+}
+
+int renameWith(int fd1, const char *from, int fd2, const char *to, unsigned flags)
+{
+	static int renames, done;
+	if (intercept("renameat", ++renames))
+		return -1;
+	struct stat st;
+	if (std::getenv("TONVELO_NO_RENAME_OVER") && fstatat(fd2, to, &st, AT_SYMLINK_NOFOLLOW) == 0) {
+		errno = EEXIST;
+		return -1;
+	}
+	using Renameat2 = int (*)(int, const char *, int, const char *, unsigned);
+	int rc = flags == 0
+		? next<int (*)(int, const char *, int, const char *)>("renameat")(fd1, from, fd2, to)
+		: next<Renameat2>("renameat2")(fd1, from, fd2, to, flags);
+	intercept("renamed", ++done);
+	return rc;
 }
 
 } // namespace
 
 extern "C" int renameat(int fd1, const char *from, int fd2, const char *to)
 {
-	raiseAt("renameat");
-	if (failAt("renameat"))
-		return -1;
-	return next<int (*)(int, const char *, int, const char *)>("renameat")(fd1, from, fd2, to);
+	return renameWith(fd1, from, fd2, to, 0);
+}
+
+extern "C" int renameat2(int fd1, const char *from, int fd2, const char *to, unsigned flags)
+{
+	return renameWith(fd1, from, fd2, to, flags);
 }
 
 extern "C" int linkat(int fd1, const char *from, int fd2, const char *to, int flags)
 {
-	raiseAt("linkat");
-	if (failAt("linkat"))
+	static int links;
+	if (intercept("linkat", ++links))
 		return -1;
 	return next<int (*)(int, const char *, int, const char *, int)>("linkat")(fd1, from, fd2, to, flags);
 }
 
 extern "C" int fchmod(int fd, mode_t mode)
 {
-	raiseAt("fchmod");
+	static int chmods;
+	intercept("fchmod", ++chmods);
 	return next<int (*)(int, mode_t)>("fchmod")(fd, mode);
 }
 

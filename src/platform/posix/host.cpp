@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <sys/mman.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -62,9 +63,12 @@ int scannedFolderFd()
 	return scannedFolder;
 }
 
-const char *separatorAfter(const char *, std::size_t)
+const char *separatorAfter(const char *path, std::size_t len)
 {
-	return "/";
+	// A folder typed with its separator ("music/", as tab completion
+	// types it) gets no second one: some players (MPD) open no entry
+	// with two in a row.
+	return len > 0 && path[len - 1] == '/' ? "" : "/";
 }
 
 bool isNativeHelpOption(const char *)
@@ -80,6 +84,19 @@ bool isAbsolutePath(const char *path)
 bool isTerminal(std::FILE *stream)
 {
 	return isatty(fileno(stream)) == 1;
+}
+
+void raiseOpenFileLimit()
+{
+	// Each folder being read holds a descriptor: a tree deeper than a low
+	// soft limit would lose its deepest folders.
+	struct rlimit limit;
+	if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur >= limit.rlim_max)
+		return;
+	limit.rlim_cur = limit.rlim_max;
+	if (setrlimit(RLIMIT_NOFILE, &limit) != 0) {
+		// Not allowed: the limit stays, and the scan says what it costs.
+	}
 }
 
 void adviseLargePages(void *start, std::size_t size)

@@ -268,10 +268,11 @@ bool heldFolderPath(HeldFolder folder, std::wstring *path)
 
 const char *separatorAfter(const char *path, std::size_t len)
 {
-	// Below "\\?\" a name goes to the file system as it stands: "/" is no
-	// separator there, and an empty step between two "\" is refused.
+	// A folder that ends in a separator ("E:\Music\") gets no second
+	// one. Below "\\?\" a name goes to the file system as it stands: "/"
+	// is no separator there, and an empty step between two "\" is refused.
 	if (std::strncmp(path, "\\\\?\\", 4) != 0)
-		return "/";
+		return len > 0 && (path[len - 1] == '\\' || path[len - 1] == '/') ? "" : "/";
 	return len > 0 && path[len - 1] == '\\' ? "" : "\\";
 }
 
@@ -292,6 +293,11 @@ bool isAbsolutePath(const char *path)
 bool isTerminal(std::FILE *stream)
 {
 	return _isatty(_fileno(stream)) != 0;
+}
+
+void raiseOpenFileLimit()
+{
+	// The directory streams hold find handles, which have no such limit.
 }
 
 void adviseLargePages(void *, std::size_t)

@@ -324,6 +324,25 @@ int renameIntoPlace(Place *place, const char *name)
 	return renameat(place->folder, name, place->folder, place->name.c_str()) == 0 ? 0 : errno;
 }
 
+void renameIntoPlaceNow(const Place *place, const char *name)
+{
+	renameat(place->folder, name, place->folder, place->name.c_str());
+}
+
+int moveAside(Place *place, const char *name)
+{
+	const char *from = place->name.c_str();
+#ifdef RENAME_NOREPLACE
+	if (renameat2(place->folder, from, place->folder, name, RENAME_NOREPLACE) == 0)
+		return 0;
+	// A file system that cannot be asked so (FUSE before 7.23) is asked
+	// plainly: one that will not rename over a file refuses this too.
+	if (errno != EINVAL && errno != ENOSYS)
+		return errno;
+#endif
+	return renameat(place->folder, from, place->folder, name) == 0 ? 0 : errno;
+}
+
 int removeName(Place *place, const char *name)
 {
 	const char *doomed = name != nullptr ? name : place->name.c_str();

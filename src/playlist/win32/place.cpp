@@ -62,6 +62,23 @@ std::wstring pathOf(const Place *place, const char *name)
 	return place->folder + (name != nullptr ? widen(name) : place->name);
 }
 
+// pathOf into buf, of LONGEST_PATH units, without allocating: nothing is
+// allocated on the console handler's thread. False when it does not fit.
+bool pathNow(const Place *place, const char *name, wchar_t *buf)
+{
+	std::size_t len = place->folder.size();
+	std::size_t more = name != nullptr ? std::strlen(name) : place->name.size();
+	if (len + more >= LONGEST_PATH)
+		return false;
+	place->folder.copy(buf, len);
+	if (name == nullptr)
+		len += place->name.copy(buf + len, more);
+	for (; name != nullptr && *name != '\0'; name++)
+		buf[len++] = static_cast<unsigned char>(*name);
+	buf[len] = L'\0';
+	return true;
+}
+
 // Looks at the old file at *path, and takes *path to the file a link
 // there leads to: not every link says it is one (Wine's do not), so the
 // name the open file has is the one replaced. It is opened for deletion,
@@ -207,6 +224,20 @@ int renameIntoPlace(Place *place, const char *name)
 	return mapFileError(GetLastError());
 }
 
+void renameIntoPlaceNow(const Place *place, const char *name)
+{
+	static wchar_t from[LONGEST_PATH], to[LONGEST_PATH];
+	if (pathNow(place, name, from) && pathNow(place, nullptr, to))
+		MoveFileExW(from, to, MOVEFILE_REPLACE_EXISTING);
+}
+
+int moveAside(Place *place, const char *name)
+{
+	if (MoveFileExW(pathOf(place, nullptr).c_str(), pathOf(place, name).c_str(), 0))
+		return 0;
+	return mapFileError(GetLastError());
+}
+
 int removeName(Place *place, const char *name)
 {
 	if (DeleteFileW(pathOf(place, name).c_str()))
@@ -216,16 +247,9 @@ int removeName(Place *place, const char *name)
 
 void removeNameNow(const Place *place, const char *name)
 {
-	// Nothing is allocated on the console handler's thread.
 	static wchar_t path[LONGEST_PATH];
-	std::size_t len = place->folder.size();
-	if (len + std::strlen(name) >= LONGEST_PATH)
-		return;
-	place->folder.copy(path, len);
-	for (; *name != '\0'; name++)
-		path[len++] = static_cast<unsigned char>(*name);
-	path[len] = L'\0';
-	DeleteFileW(path);
+	if (pathNow(place, name, path))
+		DeleteFileW(path);
 }
 
 const char *shownFolder(const Place *place)

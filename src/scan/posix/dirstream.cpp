@@ -52,13 +52,12 @@ bool identifyFolder(DIR *dir, FolderId *id)
 }
 
 // Every folder is identified as it is entered.
-void rememberFolder(DIR *)
+void rememberFolder(DIR *, bool)
 {
 }
 
-std::vector<FolderId> identifyRememberedFolders()
+void identifyRememberedFolders(bool (*)(const FolderId &, bool))
 {
-	return {};
 }
 
 void forgetRememberedFolders()

@@ -8,8 +8,8 @@
 
 namespace {
 
-// The full paths of the folders walked before any was identified, each
-// ended by a null unit.
+// The folders walked before any was identified: for each, its mark ("+"
+// or "-"), its full path and a null unit.
 std::wstring remembered;
 
 // The folder open in dir, ending in a separator: its search pattern
@@ -76,21 +76,20 @@ bool identifyFolder(DIR *dir, FolderId *id)
 	return identifyAt(folderOf(dir).c_str(), id);
 }
 
-void rememberFolder(DIR *dir)
+void rememberFolder(DIR *dir, bool mark)
 {
+	remembered += mark ? L'+' : L'-';
 	remembered += folderOf(dir);
 	remembered += L'\0';
 }
 
-std::vector<FolderId> identifyRememberedFolders()
+void identifyRememberedFolders(bool (*note)(const FolderId &id, bool mark))
 {
-	std::vector<FolderId> ids;
 	FolderId id;
 	for (std::size_t at = 0; at < remembered.size(); at = remembered.find(L'\0', at) + 1)
-		if (identifyAt(remembered.c_str() + at, &id))
-			ids.push_back(id);
+		if (identifyAt(remembered.c_str() + at + 1, &id))
+			note(id, remembered[at] == L'+');
 	forgetRememberedFolders();
-	return ids;
 }
 
 void forgetRememberedFolders()
