@@ -174,17 +174,19 @@ TEST(Collector, NamesInUtf8TakeTheirWholePathIntoUtf8)
 
 TEST(Collector, WalksEachFolderOnceUnderTheFirstPathThatReachesIt)
 {
-	// V, a link, leads to X: listed after X, and before it.
-	links = {{L"\\V", L"\\X"}};
+	// V, a link, leads to X: listed after X, and before it; x.jpg, a
+	// plain folder where all is left out, is X too.
+	links = {{L"\\V", L"\\X"}, {L"\\x.jpg", L"\\X"}};
+	const std::vector<Record> tops[] = {{record("X", DT_DIR), record("V", DT_LNK)},
+					    {record("V", DT_LNK), record("X", DT_DIR)},
+					    {record("x.jpg", DT_DIR), record("V", DT_LNK)}};
+	const char *listed[] = {"lib/X/x.mp3", "lib/V/x.mp3", "lib/V/x.mp3"};
 	std::string err;
-	for (bool linkFirst : {false, true}) {
-		std::vector<Record> top = {record("X", DT_DIR), record("V", DT_LNK)};
-		if (linkFirst)
-			std::reverse(top.begin(), top.end());
-		folders = {{L"", top}, {L"\\X", {record("x.mp3", DT_REG)}},
-			   {L"\\V", {record("x.mp3", DT_REG)}}};
-		EXPECT_EQ(scan("lib", {L"\\X", L"\\V"}, &err),
-			  std::vector<std::string>{linkFirst ? "lib/V/x.mp3" : "lib/X/x.mp3"});
+	for (int i = 0; i < 3; i++) {
+		folders = {{L"", tops[i]}};
+		for (const wchar_t *sub : {L"\\X", L"\\V", L"\\x.jpg"})
+			folders[sub] = {record("x.mp3", DT_REG)};
+		EXPECT_EQ(scan("lib", {L"\\X", L"\\V"}, &err), std::vector<std::string>{listed[i]});
 		EXPECT_EQ(err, "");
 	}
 	links.clear();
