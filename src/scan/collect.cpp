@@ -181,9 +181,9 @@ DIR *enterFolder(DIR *parent, const char *name, std::size_t len, bool excluded, 
 		identifyRememberedFolders(markWalked);
 	}
 	Level level{dir, FolderId{}, false, excluded};
-	if (!identifying)
+	if (!identifying) {
 		rememberFolder(dir, excluded);
-	else if ((level.known = identifyFolder(dir, &level.id))) {
+	} else if ((level.known = identifyFolder(dir, &level.id))) {
 		bool loop = isOnCurrentPath(level.id);
 		if (loop || !markWalked(level.id, excluded)) {
 			if (loop)

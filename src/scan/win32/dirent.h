@@ -79,11 +79,11 @@ DIR *openDirWide(const wchar_t *name, bool utf8);
 // The next entry, or nullptr at the end. A name that has no narrow form,
 // that Windows would not open as it stands (a device name, a dot or blank
 // at its end) or that does not read back in the ANSI code page comes as
-// its short name; without one, in UTF-8. One that Windows would not open
-// comes as itself with unlisted set, or, when it has no UTF-8 form
-// either (a lone surrogate), as the substitute record "?" with
-// DT_UNKNOWN. The entries after it still follow. Read errors end the
-// stream like its end does.
+// its short name; without one, in UTF-8, as every name of a stream opened
+// for UTF-8 does. Any other comes with unlisted set: as itself where
+// Windows would not open it, or, when it has no form at all (a lone
+// surrogate), as the substitute record "?" with DT_UNKNOWN. The entries
+// after it still follow. Read errors end the stream like its end does.
 dirent *readdir(DIR *dir);
 
 // Closes the stream and releases it. Returns 0, or -1 with errno EBADF
