@@ -1,8 +1,8 @@
 // The collector on Windows over a stand-in for the directory streams, so
 // that records the real volume never hands out under Wine (the substitute
 // for a name without bytes, names in UTF-8 where no short names are kept)
-// reach it all the same. The folders scanned are real, for the collector
-// to hold and identify; what they hold is the stand-in's.
+// reach it all the same. The folder scanned is the current one, for the
+// collector to hold and identify; what it holds is the stand-in's.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -14,7 +14,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/win32/folders.h"
 #include "platform/win32/units.h"
 #include "scan/collect.h"
 #include "scan/medialist.h"
@@ -60,8 +59,10 @@ int mapFindError(DWORD)
 
 DIR *openDirWide(const wchar_t *name, bool utf8)
 {
-	std::wstring path = std::wstring(name).substr(std::min(root.size(), std::wcslen(name)));
-	if (std::wcsncmp(name, root.c_str(), root.size()) != 0 || folders.count(path) == 0) {
+	if (root.empty())
+		root = name;
+	std::wstring path = std::wstring(name).substr(root.size());
+	if (folders.count(path) == 0) {
 		errno = ENOENT;
 		return nullptr;
 	}
@@ -104,35 +105,19 @@ int closedir(DIR *dir)
 
 namespace {
 
-// Scans the real folder name, made in a folder of its own with the real
-// subfolders subs (each with its "\"), over the records of folders.
-// Returns the entries, and the reports in *err.
-std::vector<std::string> scan(const char *name, std::vector<std::wstring> subs, std::string *err)
+// Scans the current folder, which is real (held and identified), over the
+// records of folders. Returns the entries, and the reports in *err.
+std::vector<std::string> scan(std::string *err)
 {
-	std::filesystem::path saved = std::filesystem::current_path();
-	std::filesystem::path base = std::filesystem::temp_directory_path() /
-		("tonvelo-collect-" + std::to_string(GetCurrentProcessId()));
-	std::wstring wide = widen(name);
-	subs.push_back(L"");
-	for (const std::wstring &sub : subs)
-		std::filesystem::create_directories(base / (wide + sub));
-	std::filesystem::current_path(base);
-	EXPECT_EQ(holdScannedFolder(name), 0);
-	EXPECT_TRUE(heldFolderPath(SCANNED_FOLDER, &root));
-
+	root.clear();
 	clearMediaList();
 	testing::internal::CaptureStderr();
-	scanFolder(name);
+	scanFolder(".");
 	*err = testing::internal::GetCapturedStderr();
 	err->erase(std::remove(err->begin(), err->end(), '\r'), err->end());
 	std::vector<std::string> got(mediaList.paths.begin(), mediaList.paths.end());
 	clearMediaList();
 	EXPECT_TRUE(streams.empty()) << "every stream is closed";
-
-	// Lets go of the folders, to remove them.
-	std::filesystem::current_path(saved);
-	holdScannedFolder(nullptr);
-	std::filesystem::remove_all(base);
 	return got;
 }
 
@@ -142,54 +127,61 @@ TEST(Collector, SkipsAndReportsTheSubstituteRecord)
 		{L"", {record(".", DT_DIR), record("..", DT_DIR), record("a.mp3", DT_REG),
 		       substitute(), record("sub", DT_DIR)}},
 		{L"\\sub", {record(".", DT_DIR), substitute(), record("b.mp3", DT_REG),
-			    record("..", DT_DIR)}},
+			     record("..", DT_DIR)}},
 	};
 	std::string err;
-	EXPECT_EQ(scan("lib", {}, &err), (std::vector<std::string>{"lib/a.mp3", "lib/sub/b.mp3"}));
-	EXPECT_EQ(err, "tonvelo: lib/?: name not representable, left out\n"
-		       "tonvelo: lib/sub/?: name not representable, left out\n");
+	EXPECT_EQ(scan(&err), (std::vector<std::string>{"./a.mp3", "./sub/b.mp3"}));
+	EXPECT_EQ(err, "tonvelo: ./?: name not representable, left out\n"
+		       "tonvelo: ./sub/?: name not representable, left out\n");
 }
 
 TEST(Collector, NamesInUtf8TakeTheirWholePathIntoUtf8)
 {
-	// Names that no code page and no short name carry, in a folder whose
-	// own name is Latin-1; the longest joined path is 255 UTF-16 units.
-	std::wstring fits = std::wstring(246, L'\u65e5') + L".mp3";
+	// Names that no code page and no short name carry, in a folder of a
+	// Latin-1 name; a joined path holds at most 255 UTF-16 units.
+	std::wstring fits = std::wstring(244, L'\u65e5') + L".mp3";
 	std::string fitsUtf8;
-	for (int i = 0; i < 246; i++)
+	for (int i = 0; i < 244; i++)
 		fitsUtf8 += "\xe6\x97\xa5";
 	folders = {
-		{L"", {record("a.mp3", DT_REG), Record{"\xe6\x97\xa5", L"\u65e5", DT_DIR, true},
-		       Record{fitsUtf8 + ".mp3", fits, DT_REG, true},
-		       Record{fitsUtf8 + "\xe6\x97\xa5.mp3", L"\u65e5" + fits, DT_REG, true},
-		       record("z.mp3", DT_REG)}},
-		{L"\\\u65e5", {Record{"\xc3\xa9.mp3", L"\u00e9.mp3", DT_REG, true}}},
+		{L"", {record("caf\xe9", DT_DIR)}},
+		{L"\\caf\u00e9", {record("a.mp3", DT_REG),
+				 Record{"\xe6\x97\xa5", L"\u65e5", DT_DIR, true},
+				 Record{fitsUtf8 + ".mp3", fits, DT_REG, true},
+				 Record{fitsUtf8 + "\xe6\x97\xa5.mp3", L"\u65e5" + fits, DT_REG, true},
+				 record("z.mp3", DT_REG)}},
+		{L"\\caf\u00e9\\\u65e5", {Record{"\xc3\xa9.mp3", L"\u00e9.mp3", DT_REG, true}}},
 	};
 	std::string err;
-	std::vector<std::string> got = scan("caf\xe9", {}, &err);
-	EXPECT_EQ(got, (std::vector<std::string>{"caf\xe9/a.mp3", "caf\xc3\xa9/\xe6\x97\xa5/\xc3\xa9.mp3",
-						  "caf\xc3\xa9/" + fitsUtf8 + ".mp3", "caf\xe9/z.mp3"}));
-	EXPECT_EQ(err, "tonvelo: caf\xc3\xa9/" + fitsUtf8 + "\xe6\x97\xa5.mp3: File name too long\n");
+	EXPECT_EQ(scan(&err), (std::vector<std::string>{"./caf\xe9/a.mp3",
+						   "./caf\xc3\xa9/\xe6\x97\xa5/\xc3\xa9.mp3",
+						   "./caf\xc3\xa9/" + fitsUtf8 + ".mp3", "./caf\xe9/z.mp3"}));
+	EXPECT_EQ(err, "tonvelo: ./caf\xc3\xa9/" + fitsUtf8 + "\xe6\x97\xa5.mp3: File name too long\n");
 }
 
 TEST(Collector, WalksEachFolderOnceUnderTheFirstPathThatReachesIt)
 {
 	// V, a link, leads to X: listed after X, and before it; x.jpg, a
-	// plain folder where all is left out, is X too.
+	// plain folder where all is left out, is X too. X and V are real, to
+	// be identified and followed.
 	links = {{L"\\V", L"\\X"}, {L"\\x.jpg", L"\\X"}};
 	const std::vector<Record> tops[] = {{record("X", DT_DIR), record("V", DT_LNK)},
 					    {record("V", DT_LNK), record("X", DT_DIR)},
 					    {record("x.jpg", DT_DIR), record("V", DT_LNK)}};
-	const char *listed[] = {"lib/X/x.mp3", "lib/V/x.mp3", "lib/V/x.mp3"};
+	const char *listed[] = {"./X/x.mp3", "./V/x.mp3", "./V/x.mp3"};
+	std::filesystem::create_directories("X");
+	std::filesystem::create_directories("V");
 	std::string err;
 	for (int i = 0; i < 3; i++) {
 		folders = {{L"", tops[i]}};
 		for (const wchar_t *sub : {L"\\X", L"\\V", L"\\x.jpg"})
 			folders[sub] = {record("x.mp3", DT_REG)};
-		EXPECT_EQ(scan("lib", {L"\\X", L"\\V"}, &err), std::vector<std::string>{listed[i]});
+		EXPECT_EQ(scan(&err), std::vector<std::string>{listed[i]});
 		EXPECT_EQ(err, "");
 	}
 	links.clear();
+	std::filesystem::remove("X");
+	std::filesystem::remove("V");
 }
 
 } // namespace
