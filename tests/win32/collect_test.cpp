@@ -21,31 +21,34 @@
 
 namespace {
 
-struct Record {
-	std::string name;  // as readdir hands it out
-	std::wstring wide; // the name it stands for
-	std::int32_t type;
-	bool inUtf8;
-};
-
-Record record(const char *name, std::int32_t type)
+dirent record(const char *name, std::int32_t type)
 {
-	return Record{name, widen(name), type, false};
+	dirent ent = {};
+	std::strcpy(ent.d_name, name);
+	ent.d_namlen = std::strlen(name);
+	ent.d_type = type;
+	ent.d_reclen = sizeof(dirent);
+	return ent;
 }
 
-// What readdir gives for a name without bytes.
-Record substitute()
+// What readdir gives for a name the narrow form cannot hold.
+dirent substitute()
 {
-	return Record{"?", L"?", DT_UNKNOWN, false};
+	dirent ent = record("?", DT_UNKNOWN);
+	ent.d_off = -1;
+	ent.d_reclen = 0;
+	return ent;
 }
 
-std::wstring root; // the folder scanned, as the scan opens it
-// By their paths below root; a link's path may stand for another's folder.
-std::map<std::wstring, std::vector<Record>> folders;
+// By their paths below root, the folder scanned as the scan opens it; a
+// link's path may stand for another's folder, as links.
+std::wstring root;
+std::map<std::wstring, std::vector<dirent>> folders;
 std::map<std::wstring, std::wstring> links;
 
+// Each open stream: the folder it reads and how far.
 struct Reading {
-	const std::vector<Record> *records;
+	std::wstring folder;
 	std::size_t next;
 };
 std::map<DIR *, Reading> streams;
@@ -72,25 +75,28 @@ DIR *openDirWide(const wchar_t *name, bool utf8)
 	dir->wdirp->pattern = new wchar_t[real.size() + 1];
 	std::wcscpy(dir->wdirp->pattern, real.c_str());
 	dir->utf8 = utf8;
-	streams[dir] = Reading{&folders[path], 0};
+	streams[dir] = Reading{path, 0};
 	return dir;
 }
 
 dirent *readdir(DIR *dir)
 {
 	Reading &r = streams.at(dir);
-	if (r.next == r.records->size())
+	const std::vector<dirent> &records = folders[r.folder];
+	if (r.next == records.size())
 		return nullptr;
-	const Record &rec = (*r.records)[r.next++];
-	std::strcpy(dir->ent.d_name, rec.name.c_str());
-	std::wcscpy(dir->wdirp->ent.d_name, rec.wide.c_str());
-	dir->wdirp->ent.d_namlen = rec.wide.size();
-	dir->ent.d_type = rec.type;
-	dir->nameInUtf8 = rec.inUtf8;
+	dir->ent = records[r.next++];
+	// A name in UTF-8 (fewer units than bytes) is one readdir gives so.
+	wchar_t *wide = dir->wdirp->ent.d_name;
+	int units = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, dir->ent.d_name, -1, wide,
+					DIRENT_NAME_SIZE) - 1;
+	dir->nameInUtf8 = dir->utf8 || (units >= 0 && units < int(dir->ent.d_namlen));
+	if (!dir->nameInUtf8)
+		std::wcscpy(wide, widen(dir->ent.d_name).c_str());
+	dir->wdirp->ent.d_namlen = std::wcslen(wide);
 	// As readdir says it of the substitute, whose long name holds ".mp3".
-	bool substituted = rec.type == DT_UNKNOWN;
-	dir->unlisted = substituted ? "name not representable, left out" : nullptr;
-	std::strcpy(dir->longName, substituted ? "\xe6\x97\xa5.mp3" : "");
+	dir->unlisted = dir->ent.d_reclen == 0 ? "name not representable, left out" : nullptr;
+	std::strcpy(dir->longName, dir->ent.d_reclen == 0 ? "\xe6\x97\xa5.mp3" : "");
 	return &dir->ent;
 }
 
@@ -105,8 +111,8 @@ int closedir(DIR *dir)
 
 namespace {
 
-// Scans the current folder, which is real (held and identified), over the
-// records of folders. Returns the entries, and the reports in *err.
+// Scans the current folder, real, over the records of folders. Returns
+// the entries, and the reports in *err.
 std::vector<std::string> scan(std::string *err)
 {
 	root.clear();
@@ -116,8 +122,8 @@ std::vector<std::string> scan(std::string *err)
 	*err = testing::internal::GetCapturedStderr();
 	err->erase(std::remove(err->begin(), err->end(), '\r'), err->end());
 	std::vector<std::string> got(mediaList.paths.begin(), mediaList.paths.end());
-	clearMediaList();
 	EXPECT_TRUE(streams.empty()) << "every stream is closed";
+	clearMediaList();
 	return got;
 }
 
@@ -139,24 +145,23 @@ TEST(Collector, NamesInUtf8TakeTheirWholePathIntoUtf8)
 {
 	// Names that no code page and no short name carry, in a folder of a
 	// Latin-1 name; a joined path holds at most 255 UTF-16 units.
-	std::wstring fits = std::wstring(244, L'\u65e5') + L".mp3";
-	std::string fitsUtf8;
+	std::string fits;
 	for (int i = 0; i < 244; i++)
-		fitsUtf8 += "\xe6\x97\xa5";
+		fits += "\xe6\x97\xa5";
+	std::string tooLong = fits + "\xe6\x97\xa5.mp3";
+	fits += ".mp3";
 	folders = {
 		{L"", {record("caf\xe9", DT_DIR)}},
-		{L"\\caf\u00e9", {record("a.mp3", DT_REG),
-				 Record{"\xe6\x97\xa5", L"\u65e5", DT_DIR, true},
-				 Record{fitsUtf8 + ".mp3", fits, DT_REG, true},
-				 Record{fitsUtf8 + "\xe6\x97\xa5.mp3", L"\u65e5" + fits, DT_REG, true},
+		{L"\\caf\u00e9", {record("a.mp3", DT_REG), record("\xe6\x97\xa5", DT_DIR),
+				 record(fits.c_str(), DT_REG), record(tooLong.c_str(), DT_REG),
 				 record("z.mp3", DT_REG)}},
-		{L"\\caf\u00e9\\\u65e5", {Record{"\xc3\xa9.mp3", L"\u00e9.mp3", DT_REG, true}}},
+		{L"\\caf\u00e9\\\u65e5", {record("\xc3\xa9.mp3", DT_REG)}},
 	};
 	std::string err;
 	EXPECT_EQ(scan(&err), (std::vector<std::string>{"./caf\xe9/a.mp3",
 						   "./caf\xc3\xa9/\xe6\x97\xa5/\xc3\xa9.mp3",
-						   "./caf\xc3\xa9/" + fitsUtf8 + ".mp3", "./caf\xe9/z.mp3"}));
-	EXPECT_EQ(err, "tonvelo: ./caf\xc3\xa9/" + fitsUtf8 + "\xe6\x97\xa5.mp3: File name too long\n");
+						   "./caf\xc3\xa9/" + fits, "./caf\xe9/z.mp3"}));
+	EXPECT_EQ(err, "tonvelo: ./caf\xc3\xa9/" + tooLong + ": File name too long\n");
 }
 
 TEST(Collector, WalksEachFolderOnceUnderTheFirstPathThatReachesIt)
@@ -165,7 +170,7 @@ TEST(Collector, WalksEachFolderOnceUnderTheFirstPathThatReachesIt)
 	// plain folder where all is left out, is X too. X and V are real, to
 	// be identified and followed.
 	links = {{L"\\V", L"\\X"}, {L"\\x.jpg", L"\\X"}};
-	const std::vector<Record> tops[] = {{record("X", DT_DIR), record("V", DT_LNK)},
+	const std::vector<dirent> tops[] = {{record("X", DT_DIR), record("V", DT_LNK)},
 					    {record("V", DT_LNK), record("X", DT_DIR)},
 					    {record("x.jpg", DT_DIR), record("V", DT_LNK)}};
 	const char *listed[] = {"./X/x.mp3", "./V/x.mp3", "./V/x.mp3"};
@@ -179,7 +184,6 @@ TEST(Collector, WalksEachFolderOnceUnderTheFirstPathThatReachesIt)
 		EXPECT_EQ(scan(&err), std::vector<std::string>{listed[i]});
 		EXPECT_EQ(err, "");
 	}
-	links.clear();
 	std::filesystem::remove("X");
 	std::filesystem::remove("V");
 }

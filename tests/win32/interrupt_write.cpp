@@ -5,12 +5,11 @@
 //                              the console handler must remove the new file
 //   interrupt_write --hold PATH  holds PATH open, sharing only reading, as a
 //                              player does, says "ready" and waits
-//   interrupt_write --held PATH  holds the folder of PATH, says "ready",
-//                              waits for a line, then lists the folder as
-//                              the scan reads it and replaces PATH
-//   interrupt_write --refuse PATH  writes a replacement of PATH, then holds
-//                              PATH as --hold does and puts the new file in
-//                              place: exits with the errno of the refusal
+//   interrupt_write PATH --held  holds the folder of PATH, says "ready", and
+//                              once a line comes lists the folder as the
+//                              scan reads it and replaces PATH
+//   interrupt_write PATH --refuse  holds PATH as --hold does before the new
+//                              file is put in place: exits with the errno
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -21,63 +20,53 @@
 #include "playlist/replace.h"
 #include "scan/dirstream.h"
 
-namespace {
-
-void say(const char *line)
-{
-	std::printf("%s\n", line);
-	std::fflush(stdout);
-}
-
-HANDLE holdAsAPlayer(const char *path)
-{
-	return CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-			   FILE_ATTRIBUTE_NORMAL, nullptr);
-}
-
-} // namespace
-
 int main(int argc, char *argv[])
 {
-	std::string mode = argc == 3 ? argv[1] : "";
-	if (mode == "--hold") {
-		if (holdAsAPlayer(argv[2]) == INVALID_HANDLE_VALUE)
+	if (argc == 3 && std::strcmp(argv[1], "--hold") == 0) {
+		HANDLE h = CreateFileA(argv[2], GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+				       FILE_ATTRIBUTE_NORMAL, nullptr);
+		if (h == INVALID_HANDLE_VALUE)
 			return 3;
-		say("ready");
+		std::printf("ready\n");
+		std::fflush(stdout);
 		Sleep(60000);
 		return 0;
 	}
-	if (argc != 2 && mode != "--held" && mode != "--refuse")
+	if (argc != 2 && argc != 3)
 		return 2;
-	const char *path = argv[argc - 1];
+	std::string mode = argc == 3 ? argv[2] : "";
 	catchSignals();
 	// PATH is a folder, a separator and a name.
-	const char *sep = std::strrchr(path, '\\');
-	std::string folder(path, sep != nullptr ? sep - path : 0);
-	if (sep == nullptr || holdScannedFolder(folder.c_str()) != 0)
+	std::string folder = argv[1];
+	std::size_t sep = folder.find_last_of("\\/");
+	if (sep == std::string::npos || holdScannedFolder(folder.substr(0, sep).c_str()) != 0)
 		return 3;
 	if (mode == "--held") {
-		say("ready");
+		std::printf("ready\n");
+		std::fflush(stdout);
 		char line[16];
-		bool go = std::fgets(line, sizeof line, stdin) != nullptr;
-		DIR *dir = go ? openScannedFolder(folder.c_str()) : nullptr;
+		DIR *dir = std::fgets(line, sizeof line, stdin) != nullptr
+			? openScannedFolder(folder.substr(0, sep).c_str()) : nullptr;
 		while (dirent *ent = dir != nullptr ? readdir(dir) : nullptr)
-			say(ent->d_name);
+			std::printf("%s\n", ent->d_name);
 		if (dir != nullptr)
 			closedir(dir);
 	}
 	Refusal refusal;
-	std::FILE *fp = createReplacement(SCANNED_FOLDER, (folder + '\\').c_str(), sep + 1, &refusal);
+	std::FILE *fp = createReplacement(SCANNED_FOLDER, folder.substr(0, sep + 1).c_str(),
+					  argv[1] + sep + 1, &refusal);
 	if (fp == nullptr)
 		return 3;
 	std::fputs("#EXTM3U\n", fp);
-	if (mode == "--refuse" && holdAsAPlayer(path) == INVALID_HANDLE_VALUE)
+	if (mode == "--refuse" && CreateFileA(argv[1], GENERIC_READ, FILE_SHARE_READ, nullptr,
+					      OPEN_EXISTING, 0, nullptr) == INVALID_HANDLE_VALUE)
 		return 3;
-	if (mode.empty()) {
-		std::fflush(fp);
-		say("ready");
-		Sleep(20000);
-		say("not interrupted");
-	}
+	if (!mode.empty())
+		return commitReplacement();
+	std::fflush(fp);
+	std::printf("ready\n");
+	std::fflush(stdout);
+	Sleep(20000);
+	std::printf("not interrupted\n");
 	return commitReplacement();
 }
