@@ -23,13 +23,11 @@ const char TOO_LONG_REASON[] = "File name too long";
 char joined[JOINED_PATH_MAX];
 
 // A folder on the current path: its open stream, who it is once that has
-// been asked, whether loops are watched for from it on down, and whether
-// all below it is left out.
+// been asked, and whether all below it is left out.
 struct Level {
 	DIR *dir;
 	FolderId id;
 	bool known;
-	bool watched;
 	bool excluded;
 };
 std::vector<Level> levels;
@@ -82,21 +80,18 @@ EntryKind kindOf(DIR *dir, const struct dirent *ent)
 		return FOLDER;
 	if (ent->d_type == DT_REG)
 		return FILE_ENTRY;
-	return isFolderEntry(dir, ent->d_name, joined) ? FOLLOWED_FOLDER : FILE_ENTRY;
+	return isFolderEntry(dir, ent->d_name) ? FOLLOWED_FOLDER : FILE_ENTRY;
 }
 
 // Folders come round again through links and bind mounts: on the current
 // path (a loop, said and ended at once), or elsewhere (a library's views
 // made of links, each walked once, under the first path that reached it).
-// A folder is identified (dev/ino; on Windows its volume and file index)
-// where it could come round again: from a followed entry on down, and
-// everywhere where a folder comes back without a link (a bind mount).
-// Elsewhere, on Windows, a tree without reparse points costs no identity
-// call.
-bool isWatched(bool followed)
-{
-	return LOOPS_WITHOUT_LINKS || followed || (!levels.empty() && levels.back().watched);
-}
+// Each folder entered is identified (dev/ino; on Windows its volume and
+// file index) where a folder can come back without a link (a bind mount).
+// Elsewhere (Windows) not before a link leads to a folder, so that a tree
+// without reparse points costs no identity call: the folders walked until
+// then are identified at that moment.
+bool identifying = LOOPS_WITHOUT_LINKS;
 
 bool isSameFolder(const FolderId &a, const FolderId &b)
 {
@@ -174,15 +169,21 @@ void reportEntry(std::size_t len, const char *sep, const char *name, const char 
 // it by following the entry.
 DIR *enterFolder(DIR *parent, const char *name, std::size_t len, bool excluded, bool followed)
 {
-	DIR *dir = parent != nullptr ? openSubfolder(parent, name, joined) : openScannedFolder(joined);
+	DIR *dir = parent != nullptr ? openSubfolder(parent, name) : openScannedFolder(joined);
 	if (dir == nullptr) {
 		if (errno == ENOMEM)
 			dieOutOfMemory();
 		reportOpenFailure();
 		return nullptr;
 	}
-	Level level{dir, FolderId{}, false, isWatched(followed), excluded};
-	if (level.watched && (level.known = identifyFolder(dir, &level.id))) {
+	if (followed && !identifying) {
+		identifying = true;
+		identifyRememberedFolders(markWalked);
+	}
+	Level level{dir, FolderId{}, false, excluded};
+	if (!identifying) {
+		rememberFolder(dir, excluded);
+	} else if ((level.known = identifyFolder(dir, &level.id))) {
 		bool loop = isOnCurrentPath(level.id);
 		if (loop || !markWalked(level.id, excluded)) {
 			if (loop)
@@ -203,11 +204,13 @@ bool isExcludedEntry(const DIR *dir, const char *name)
 	return holdsExcludedText(longName != nullptr ? longName : name);
 }
 
-// Scans the folder named by the first len bytes of joined; false when it
-// cannot be entered. excluded is true when those bytes already hold ".jpg"
-// or ".m3u": a match never spans a separator, so the whole joined path
-// holds one exactly when the folder or the name does.
-bool scanDirectory(DIR *parent, const char *name, std::size_t len, bool excluded, bool followed)
+// Scans the folder named by the first len bytes of joined, of length
+// units as JOINED_PATH_LENGTH_MAX counts it; false when it cannot be
+// entered. excluded is true when those bytes already hold ".jpg" or
+// ".m3u": a match never spans a separator, so the whole joined path holds
+// one exactly when the folder or the name does.
+bool scanDirectory(DIR *parent, const char *name, std::size_t len, std::size_t units,
+		   bool excluded, bool followed)
 {
 	DIR *dir = enterFolder(parent, name, len, excluded, followed);
 	if (dir == nullptr)
@@ -228,26 +231,34 @@ bool scanDirectory(DIR *parent, const char *name, std::size_t len, bool excluded
 		// An entry left out for its name is left out silently, whatever
 		// else would have been said of it.
 		bool skip = excluded || isExcludedEntry(dir, name);
-		std::size_t sublen = len + seplen + std::strlen(name);
+		// A name in another form than the folder's path takes the path
+		// into that form, for this entry and all below it.
+		std::string saved;
+		std::size_t base = conformPath(dir, joined, len, &saved);
+		std::size_t namelen = std::strlen(name);
+		std::size_t sublen = base + seplen + namelen;
+		std::size_t subunits = units + seplen + nameLength(dir, namelen);
 		const char *unlisted = unlistedReason(dir);
 		if (unlisted == nullptr && holdsLineBreak(name))
 			unlisted = LINE_BREAK_REASON;
-		else if (unlisted == nullptr && sublen >= sizeof joined)
+		else if (unlisted == nullptr && subunits > JOINED_PATH_LENGTH_MAX)
 			unlisted = TOO_LONG_REASON;
 		if (unlisted != nullptr) {
 			if (!skip)
-				reportEntry(len, sep, name, unlisted);
-			continue;
-		}
-		std::memcpy(joined + len, sep, seplen);
-		std::strcpy(joined + len + seplen, name);
-		EntryKind kind = kindOf(dir, ent);
-		if (kind == FILE_ENTRY) {
-			if (!skip)
-				appendMedia(joined, sublen);
+				reportEntry(base, sep, name, unlisted);
 		} else {
-			scanDirectory(dir, name, sublen, skip, kind == FOLLOWED_FOLDER);
+			std::memcpy(joined + base, sep, seplen);
+			std::strcpy(joined + base + seplen, name);
+			EntryKind kind = kindOf(dir, ent);
+			if (kind == FILE_ENTRY) {
+				if (!skip)
+					appendMedia(joined, sublen);
+			} else {
+				scanDirectory(dir, name, sublen, subunits, skip, kind == FOLLOWED_FOLDER);
+			}
 		}
+		if (base != len)
+			saved.copy(joined, len);
 		joined[len] = '\0';
 	}
 	// What was read is kept; the rest of the folder is lost, and said so.
@@ -267,7 +278,7 @@ bool scanFolder(const char *path, bool isCurrent)
 		reportPath(path, len, LINE_BREAK_REASON);
 		return false;
 	}
-	if (len >= sizeof joined) {
+	if (len > JOINED_PATH_LENGTH_MAX) {
 		reportPath(path, len, TOO_LONG_REASON);
 		return false;
 	}
@@ -278,7 +289,12 @@ bool scanFolder(const char *path, bool isCurrent)
 		return false;
 	}
 	std::memcpy(joined, path, len + 1);
-	bool opened = scanDirectory(nullptr, path, len, holdsExcludedText(path), false);
+	bool opened = scanDirectory(nullptr, path, len, len, holdsExcludedText(path), false);
+	// What was learnt of the folders is of no use to the write.
+	forgetRememberedFolders();
+	walked = FolderTable();
+	walkedExcluded = FolderTable();
+	identifying = LOOPS_WITHOUT_LINKS;
 	clearProgress();
 	return opened;
 }

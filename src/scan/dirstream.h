@@ -4,6 +4,9 @@
 #ifndef TONVELO_DIRSTREAM_H
 #define TONVELO_DIRSTREAM_H
 
+#include <cstddef>
+#include <string>
+
 #ifdef _WIN32
 #include "scan/win32/dirstream.h"
 #else
@@ -19,17 +22,37 @@ struct FolderId {
 // Opens the folder held by holdScannedFolder, whose text is path.
 DIR *openScannedFolder(const char *path);
 
-// Opens the folder name in the folder open in parent; joined is its path.
-// Where the system allows, relative to parent: the folder entered is the
-// one listed there, whatever is renamed above it meanwhile.
-DIR *openSubfolder(DIR *parent, const char *name, const char *joined);
+// Opens the folder name, the entry last read from parent, in the folder
+// open there: the folder entered is the one listed there, whatever is
+// renamed above it meanwhile.
+DIR *openSubfolder(DIR *parent, const char *name);
 
-// True when the entry name of parent, at joined, is a folder once links
+// True when the entry name last read from parent is a folder once links
 // are followed.
-bool isFolderEntry(DIR *parent, const char *name, const char *joined);
+bool isFolderEntry(DIR *parent, const char *name);
 
 // Who the folder open in dir is; false where that cannot be told.
 bool identifyFolder(DIR *dir, FolderId *id);
+
+// Where only links bring a folder round again (LOOPS_WITHOUT_LINKS false),
+// none is identified until a link leads to one: the folder open in dir,
+// walked before, is remembered with a mark of the caller's, and handed to
+// note with it once identified then.
+void rememberFolder(DIR *dir, bool mark);
+void identifyRememberedFolders(bool (*note)(const FolderId &id, bool mark));
+void forgetRememberedFolders();
+
+// Where the name of the entry last read from dir is in another form than
+// the path of dir (on Windows UTF-8, for a name no narrow or short name
+// carries, in a folder whose path is narrow), turns the first len bytes
+// of path into that form in place, keeping them in *saved, and returns
+// the new length. Else returns len.
+std::size_t conformPath(const DIR *dir, char *path, std::size_t len, std::string *saved);
+
+// The length of the name of the entry last read from dir, of bytes bytes,
+// as JOINED_PATH_LENGTH_MAX counts it: in bytes, on Windows in UTF-16
+// units.
+std::size_t nameLength(const DIR *dir, std::size_t bytes);
 
 // Why the entry last read from dir is not to be listed, a name the stream
 // can hand out but no one can open by, or nullptr.

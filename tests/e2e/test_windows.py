@@ -41,9 +41,9 @@ def locale_env(name):
     return {"LOCPATH": path, "LC_ALL": name} if os.path.isdir(os.path.join(path, name)) else None
 
 
-def fell_back(music, cwd):
+def fell_back(music, cwd, why=b"Permission denied"):
     """The line that says music's playlist was refused and went to cwd."""
-    return lined(b"tonvelo: " + winpath(music).encode() + b"/playlist.m3u: Permission denied; "
+    return lined(b"tonvelo: " + winpath(music).encode() + b"/playlist.m3u: " + why + b"; "
                  b"written to " + winpath(cwd).encode() + b"/playlist.m3u instead\n")
 
 
@@ -92,11 +92,11 @@ class WindowsProgram(TreeCase):
         self.assertEqual(os.listdir(cwd), ["a.mp3"])
 
     def test_a_name_past_1023_units_is_missing(self):
-        # Past 1023 units the name is missing, though its first 1023 name lib.
-        cwd = self.folder("cwd", {"a.mp3": b"", "lib": None})
-        self.assertEqual(run([".\\" * 510 + "lib\\missing"], cwd), (0, BANNER + NOTICE, b""))
+        # Past 1023 units the name is missing, though it names lib.
+        cwd = self.folder("cwd", {"a.mp3": b"", "lib/b.mp3": b""})
+        self.assertEqual(run([".\\" * 511 + "lib"], cwd), (0, BANNER + NOTICE, b""))
         self.assertEqual(entries(read(os.path.join(cwd, "playlist.m3u"))),
-                         [winpath(cwd).encode() + b"/a.mp3"])
+                         [winpath(cwd).encode() + n for n in (b"/a.mp3", b"/lib/b.mp3")])
 
     def music(self):
         """A folder of every kind of name, as typed, and its entries."""
@@ -165,9 +165,7 @@ class WindowsProgram(TreeCase):
 
     def test_plain_file_gives_an_opendir_line_and_writes_nothing(self):
         cwd = self.folder("cwd", {"song.mp3": b"x"})
-        rc, out, err = run(["song.mp3"], cwd)
-        self.assertEqual((rc, out), (2, BANNER))
-        self.assertRegex(err, rb"^opendir: [^\r\n]+\r\n$")
+        self.assertEqual(run(["song.mp3"], cwd), (2, BANNER, b"opendir: Not a directory\r\n"))
         self.assertEqual(os.listdir(cwd), ["song.mp3"])
 
     def test_a_mistyped_option_exits_1(self):
@@ -283,7 +281,9 @@ class WindowsProgram(TreeCase):
         """Starts the stand-in program with args once it says it is ready.
         Signals go to it alone: Wine's own services, which the first program
         may start, must not get them."""
-        p = subprocess.Popen(command(args, INTERRUPT), stdout=subprocess.PIPE)
+        p = subprocess.Popen(command(args, INTERRUPT), stdin=subprocess.PIPE,
+                             stdout=subprocess.PIPE)
+        self.addCleanup(p.stdin.close)
         self.addCleanup(p.stdout.close)
         self.addCleanup(p.wait, timeout=60)
         self.addCleanup(lambda: p.poll() is None and p.kill())
@@ -312,6 +312,39 @@ class WindowsProgram(TreeCase):
         self.assertEqual(run([winpath(music)], cwd), (0, BANNER, fell_back(music, cwd)))
         self.assertEqual(read(os.path.join(music, "playlist.m3u")), HEADER)
         self.assertEqual(len(entries(read(os.path.join(cwd, "playlist.m3u")))), 1)
+
+    @unittest.skipUnless(INTERRUPT, "needs the stand-in program")
+    def test_the_folder_held_is_the_one_scanned_and_written(self):
+        # Held, it cannot be renamed; a link on the way to it, changed
+        # meanwhile, leads neither the scan nor the playlist elsewhere.
+        real = self.folder("real", {"r.mp3": b""})
+        self.folder("decoy", {"d.mp3": b""})
+        os.symlink("real", self.path("link"))
+        p = self.start(winpath(self.path("link", "playlist.m3u")), "--held")
+        self.assertEqual(run(["/c", "ren", winpath(real), "moved"], self.tmp, program="cmd")[0], 1)
+        os.remove(self.path("link"))
+        os.symlink("decoy", self.path("link"))
+        p.stdin.write(b"go\n")
+        p.stdin.flush()
+        self.assertEqual(p.wait(timeout=60), 0)
+        self.assertIn(b"r.mp3\r\n", p.stdout.read())
+        self.assertEqual((sorted(os.listdir(real)), os.listdir(self.path("decoy"))),
+                         (["playlist.m3u", "r.mp3"], ["d.mp3"]))
+
+    @unittest.skipUnless(INTERRUPT, "needs the stand-in program")
+    def test_a_refused_replacement_leaves_no_temporary_file(self):
+        # The old playlist, held without delete sharing, is not renamed over.
+        music = self.folder("music", {"playlist.m3u": HEADER})
+        rc = run([winpath(music) + "\\playlist.m3u", "--refuse"], self.tmp, program=INTERRUPT)[0]
+        self.assertEqual((rc, os.listdir(music)), (13, ["playlist.m3u"]))  # EACCES
+        self.assertEqual(read(os.path.join(music, "playlist.m3u")), HEADER)
+
+    def test_a_folder_named_like_the_playlist_sends_it_to_the_current_folder(self):
+        music, typed, want = self.music()
+        os.mkdir(os.path.join(music, "playlist.m3u"))
+        cwd = self.folder("cwd")
+        self.assertEqual(run([typed], cwd), (0, BANNER, fell_back(music, cwd, b"Is a directory")))
+        self.assertEqual(entries(read(os.path.join(cwd, "playlist.m3u"))), want)
 
     def test_links_back_onto_the_path_end_at_once(self):
         lp = self.folder("lp", {"song.mp3": b"", "sub/x.mp3": b""})

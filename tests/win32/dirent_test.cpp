@@ -1,4 +1,5 @@
-// The Windows directory streams, on folders made by the tests.
+// The Windows directory streams, and the calls a replacement makes there,
+// on folders made by the tests.
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "platform/win32/units.h"
+#include "playlist/place.h"
 #include "scan/win32/dirent.h"
 
 namespace {
@@ -317,19 +319,31 @@ TEST(NarrowNames, NameBeyondLatin1ComesAsItsShortNameOrAsTheSubstitute)
 	std::filesystem::remove_all(folder);
 }
 
-TEST(NarrowNames, WithoutAShortNameTheSubstituteNamesNoFile)
+TEST(NarrowNames, WithoutAShortNameANameComesInUtf8ElseAsTheSubstitute)
 {
 	std::wstring folder = makeTempFolder();
 	makeFile(folder + L"\\a.mp3");
+	makeFile(folder + L"\\b.mp3");
 	std::string first;
 	DIR *dir = openWithFirstRecord(folder, &first);
 	ASSERT_NE(dir, nullptr);
-	std::wcscpy(dir->wdirp->data.cFileName, L"\u65e5\u672c.mp3");
-	dir->wdirp->data.cAlternateFileName[0] = L'\0';
-
-	errno = 0;
-	dirent *ent = readdir(dir);
-	ASSERT_NE(ent, nullptr);
+	// As volumes without short names give them, each in the find record
+	// where the next waits; below a folder named in UTF-8 every name comes
+	// so, the long one before the short. A lone surrogate has no UTF-8.
+	std::multiset<std::string> want = {".", "..", "a.mp3", "b.mp3"};
+	std::vector<std::string> said; // name, length in UTF-16 units, form
+	dirent *ent = nullptr;
+	for (const wchar_t *name : {L"\u65e5\u672c.mp3", L"caf\u00e9", L"\xd800.mp3"}) {
+		want.erase(want.find(toBytes(dir->wdirp->data.cFileName)));
+		std::wcscpy(dir->wdirp->data.cFileName, name);
+		std::wcscpy(dir->wdirp->data.cAlternateFileName, name[0] == L'c' ? L"CAFE~1" : L"");
+		dir->utf8 = name[0] != L'\u65e5';
+		ASSERT_NE(ent = readdir(dir), nullptr);
+		said.push_back(std::string(ent->d_name) + " " + std::to_string(dir->wdirp->ent.d_namlen) +
+			       (dir->nameInUtf8 ? " utf8" : "") + (dir->unlisted ? " unlisted" : ""));
+	}
+	EXPECT_EQ(said, (std::vector<std::string>{"\xe6\x97\xa5\xe6\x9c\xac.mp3 6 utf8",
+						  "caf\xc3\xa9 4 utf8", "? 1 unlisted"}));
 	EXPECT_STREQ(ent->d_name, "?");
 	EXPECT_EQ(ent->d_namlen, 1u);
 	EXPECT_EQ(ent->d_type, DT_UNKNOWN);
@@ -338,8 +352,6 @@ TEST(NarrowNames, WithoutAShortNameTheSubstituteNamesNoFile)
 	EXPECT_EQ(ent->d_reclen, 0u);
 
 	// The entries after it still come, each once.
-	std::multiset<std::string> want = {".", "..", "a.mp3"};
-	want.erase(want.find(first));
 	EXPECT_EQ(namesOf(readAll(dir)), want);
 	closedir(dir);
 	std::filesystem::remove_all(folder);
@@ -389,6 +401,19 @@ TEST(HashName, IsDjb2OverUtf16UnitsKeptTo31Bits)
 	std::wstring long260(260, L'x');
 	EXPECT_EQ(hashName(long260.c_str()), 2111603557);
 	EXPECT_EQ(hashName((long260 + L"yz").c_str()), 2111603557) << "stops after 260 units";
+}
+
+TEST(Replacement, ATakenTemporaryNameIsEEXIST)
+{
+	// So that the replacement draws another name.
+	std::wstring folder = makeTempFolder();
+	makeFile(folder + L"\\.m3u0000cafe");
+	Place place;
+	place.folder = folder + L"\\";
+	errno = 0;
+	EXPECT_EQ(openNamed(&place, ".m3u0000cafe"), -1);
+	EXPECT_EQ(errno, EEXIST);
+	std::filesystem::remove_all(folder);
 }
 
 } // namespace

@@ -5,6 +5,11 @@
 //                              the console handler must remove the new file
 //   interrupt_write --hold PATH  holds PATH open, sharing only reading, as a
 //                              player does, says "ready" and waits
+//   interrupt_write PATH --held  holds the folder of PATH, says "ready", and
+//                              once a line comes lists the folder as the
+//                              scan reads it and replaces PATH
+//   interrupt_write PATH --refuse  holds PATH as --hold does before the new
+//                              file is put in place: exits with the errno
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -13,6 +18,7 @@
 
 #include "playlist/interrupt.h"
 #include "playlist/replace.h"
+#include "scan/dirstream.h"
 
 int main(int argc, char *argv[])
 {
@@ -26,20 +32,37 @@ int main(int argc, char *argv[])
 		Sleep(60000);
 		return 0;
 	}
-	if (argc != 2)
+	if (argc != 2 && argc != 3)
 		return 2;
+	std::string mode = argc == 3 ? argv[2] : "";
 	catchSignals();
 	// PATH is a folder, a separator and a name.
 	std::string folder = argv[1];
 	std::size_t sep = folder.find_last_of("\\/");
 	if (sep == std::string::npos || holdScannedFolder(folder.substr(0, sep).c_str()) != 0)
 		return 3;
+	if (mode == "--held") {
+		std::printf("ready\n");
+		std::fflush(stdout);
+		char line[16];
+		DIR *dir = std::fgets(line, sizeof line, stdin) != nullptr
+			? openScannedFolder(folder.substr(0, sep).c_str()) : nullptr;
+		while (dirent *ent = dir != nullptr ? readdir(dir) : nullptr)
+			std::printf("%s\n", ent->d_name);
+		if (dir != nullptr)
+			closedir(dir);
+	}
 	Refusal refusal;
 	std::FILE *fp = createReplacement(SCANNED_FOLDER, folder.substr(0, sep + 1).c_str(),
 					  argv[1] + sep + 1, &refusal);
 	if (fp == nullptr)
 		return 3;
 	std::fputs("#EXTM3U\n", fp);
+	if (mode == "--refuse" && CreateFileA(argv[1], GENERIC_READ, FILE_SHARE_READ, nullptr,
+					      OPEN_EXISTING, 0, nullptr) == INVALID_HANDLE_VALUE)
+		return 3;
+	if (!mode.empty())
+		return commitReplacement();
 	std::fflush(fp);
 	std::printf("ready\n");
 	std::fflush(stdout);

@@ -11,6 +11,8 @@
 #include <shellapi.h>
 #include <shlwapi.h>
 
+#include "platform/win32/folders.h"
+#include "platform/win32/identity.h"
 #include "platform/win32/units.h"
 
 namespace {
@@ -157,6 +159,50 @@ bool narrowForStreams(const std::wstring &wide, std::string *text)
 	return usable;
 }
 
+// The folders held, by HeldFolder: a handle, INVALID_HANDLE_VALUE until
+// held, and the full path it was opened by.
+struct Held {
+	HANDLE handle;
+	std::wstring opened;
+};
+Held heldFolders[2] = {{INVALID_HANDLE_VALUE, {}}, {INVALID_HANDLE_VALUE, {}}};
+
+// The errno of a failed open of a folder, as the directory streams' own.
+int mapHoldError(DWORD code)
+{
+	switch (code) {
+	case ERROR_ACCESS_DENIED:
+	case ERROR_SHARING_VIOLATION:
+		return EACCES;
+	case ERROR_DIRECTORY:
+		return ENOTDIR;
+	default:
+		return ENOENT;
+	}
+}
+
+// Opens the folder name for the rest of the run into *held. It is shared
+// for reading and writing but not for deletion: while it is held, nobody
+// can rename or remove it. An open for its attributes alone would take no
+// part in sharing. Returns 0 or an errno.
+int holdFolder(const wchar_t *name, Held *held)
+{
+	HANDLE h = CreateFileW(name, FILE_TRAVERSE | FILE_READ_ATTRIBUTES,
+			       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+			       FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+	if (h == INVALID_HANDLE_VALUE)
+		return mapHoldError(GetLastError());
+	if (!isFolderHandle(h)) {
+		CloseHandle(h);
+		return ENOTDIR;
+	}
+	if (held->handle != INVALID_HANDLE_VALUE)
+		CloseHandle(held->handle);
+	held->handle = h;
+	held->opened = fullPath(name);
+	return 0;
+}
+
 } // namespace
 
 NameLookup lookUpArgument(int index, const char *arg, std::string *text)
@@ -188,9 +234,36 @@ NameLookup lookUpCurrentDirectory(std::string *text)
 	return NAME_UNREPRESENTABLE;
 }
 
-int holdScannedFolder(const char *)
+int holdScannedFolder(const char *text)
 {
-	return 0;
+	// Without a text there are no entries to name.
+	if (text != nullptr && text[0] == '\0')
+		return ENOENT;
+	// Windows finds a relative name by the current directory's path, and
+	// links on that path may change: the folder it names now is held too,
+	// for a playlist that goes there.
+	holdFolder(L".", &heldFolders[CURRENT_FOLDER]);
+	return holdFolder(text != nullptr ? widen(text).c_str() : L".", &heldFolders[SCANNED_FOLDER]);
+}
+
+bool heldFolderPath(HeldFolder folder, std::wstring *path)
+{
+	const Held &held = heldFolders[folder];
+	if (held.handle == INVALID_HANDLE_VALUE) {
+		SetLastError(ERROR_INVALID_HANDLE);
+		return false;
+	}
+	DWORD size = GetFinalPathNameByHandleW(held.handle, nullptr, 0, FILE_NAME_NORMALIZED);
+	path->assign(size, L'\0');
+	DWORD len = size == 0 ? 0 : GetFinalPathNameByHandleW(held.handle, &(*path)[0], size,
+							    FILE_NAME_NORMALIZED);
+	// Where the system cannot say (Wine, past MAX_PATH), or the path grew
+	// meanwhile, the one it was opened by.
+	if (len == 0 || len >= size)
+		*path = held.opened;
+	else
+		path->resize(len);
+	return true;
 }
 
 const char *separatorAfter(const char *path, std::size_t len)

@@ -20,6 +20,13 @@ inline bool identifyHandle(HANDLE h, FileIdentity *id)
 	return true;
 }
 
+inline bool isFolderHandle(HANDLE h)
+{
+	FILE_STANDARD_INFO info;
+	return GetFileInformationByHandleEx(h, FileStandardInfo, &info, sizeof info) &&
+	       info.Directory;
+}
+
 // Asked of a handle on path itself; FILE_FLAG_BACKUP_SEMANTICS lets a
 // folder be opened, and the links on the way to it are followed.
 inline bool identifyPath(const wchar_t *path, FileIdentity *id)

@@ -35,6 +35,38 @@ inline bool narrowUnits(const std::wstring &wide, std::string *text)
 	return true;
 }
 
+// name in UTF-8 into buf, of size bytes; false for a name that has no
+// UTF-8 form (a lone surrogate) or does not fit.
+inline bool toUtf8(const wchar_t *name, char *buf, int size, std::size_t *len)
+{
+	int n = WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, name, -1, buf, size, nullptr,
+				    nullptr);
+	if (n <= 0)
+		return false;
+	*len = n - 1;
+	return true;
+}
+
+// Turns the first len bytes of path, each the unit of its value, into
+// UTF-8 in place: a byte from 0x80 on takes two. Returns the new length;
+// path must have room for it.
+inline std::size_t unitsToUtf8(char *path, std::size_t len)
+{
+	std::size_t wide = len;
+	for (std::size_t i = 0; i < len; i++)
+		wide += static_cast<unsigned char>(path[i]) >> 7;
+	for (std::size_t from = len, to = wide; from > 0;) {
+		unsigned char c = path[--from];
+		if (c < 0x80) {
+			path[--to] = static_cast<char>(c);
+		} else {
+			path[--to] = static_cast<char>(0x80 | (c & 0x3F));
+			path[--to] = static_cast<char>(0xC0 | c >> 6);
+		}
+	}
+	return wide;
+}
+
 inline bool isDeviceDigit(wchar_t c)
 {
 	return (c >= L'1' && c <= L'9') || c == 0xB9 || c == 0xB2 || c == 0xB3;

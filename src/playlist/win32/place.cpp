@@ -8,6 +8,7 @@
 #include <io.h>
 #include <string>
 
+#include "platform/win32/folders.h"
 #include "platform/win32/units.h"
 
 namespace {
@@ -127,10 +128,20 @@ int descriptorOf(HANDLE h)
 
 } // namespace
 
-int findPlace(HeldFolder, const char *shown, const char *name, Place *place, Refusal *)
+int findPlace(HeldFolder folder, const char *shown, const char *name, Place *place, Refusal *)
 {
 	*place = Place();
-	std::wstring target = widen((std::string(shown) + name).c_str());
+	// Into the folder held, by the path it has now: whatever its text
+	// names by now, or the current directory's path.
+	std::wstring held;
+	if (!heldFolderPath(folder, &held)) {
+		if (folder == SCANNED_FOLDER)
+			return mapFileError(GetLastError());
+		held.clear(); // relative, as Windows has it
+	} else if (held.back() != L'\\') {
+		held += L'\\';
+	}
+	std::wstring target = held + widen(name);
 	DWORD attributes = GetFileAttributesW(target.c_str());
 	if (attributes == INVALID_FILE_ATTRIBUTES && GetLastError() != ERROR_FILE_NOT_FOUND)
 		return mapFileError(GetLastError());
@@ -144,7 +155,8 @@ int findPlace(HeldFolder, const char *shown, const char *name, Place *place, Ref
 	std::size_t sep = target.find_last_of(L"/\\");
 	place->folder = sep == std::wstring::npos ? std::wstring() : target.substr(0, sep + 1);
 	place->name = target.substr(sep == std::wstring::npos ? 0 : sep + 1);
-	place->shown = shownText(place->folder);
+	// Reports show the folder as typed, unless a link led elsewhere.
+	place->shown = place->folder == held ? shown : shownText(place->folder);
 	if (!narrowUnits(place->name, &place->listed))
 		place->listed.clear();
 	return 0;

@@ -29,12 +29,12 @@ DIR *openScannedFolder(const char *)
 	return streamOn(fcntl(scannedFolderFd(), F_DUPFD_CLOEXEC, 0));
 }
 
-DIR *openSubfolder(DIR *parent, const char *name, const char *)
+DIR *openSubfolder(DIR *parent, const char *name)
 {
 	return streamOn(openat(dirfd(parent), name, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
 }
 
-bool isFolderEntry(DIR *parent, const char *name, const char *)
+bool isFolderEntry(DIR *parent, const char *name)
 {
 	struct stat st;
 	return fstatat(dirfd(parent), name, &st, 0) == 0 && S_ISDIR(st.st_mode);
@@ -49,6 +49,30 @@ bool identifyFolder(DIR *dir, FolderId *id)
 	id->dev = st.st_dev;
 	id->ino = st.st_ino;
 	return true;
+}
+
+// Every folder is identified as it is entered.
+void rememberFolder(DIR *, bool)
+{
+}
+
+void identifyRememberedFolders(bool (*)(const FolderId &, bool))
+{
+}
+
+void forgetRememberedFolders()
+{
+}
+
+// Names are bytes, as paths are.
+std::size_t conformPath(const DIR *, char *, std::size_t len, std::string *)
+{
+	return len;
+}
+
+std::size_t nameLength(const DIR *, std::size_t bytes)
+{
+	return bytes;
 }
 
 // Every name the system gives is the file's own, and opens it.

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <cwchar>
 
 #include "platform/win32/units.h"
 
@@ -38,35 +39,44 @@ wchar_t *formSearchPattern(const wchar_t *name)
 	return pattern;
 }
 
+const char NOT_REPRESENTABLE[] = "name not representable, left out";
+const char CANNOT_OPEN[] = "name Windows cannot open, left out";
+
 // Turns wname into bytes of the C locale in ent; false when a unit above
 // 255 has no byte there.
 bool narrowName(const wchar_t *wname, dirent *ent)
 {
 	std::size_t converted;
-	if (wcstombs_s(&converted, ent->d_name, sizeof ent->d_name, wname,
-		       sizeof ent->d_name - 1) != 0)
+	if (wcstombs_s(&converted, ent->d_name, DIRENT_NAME_SIZE, wname, DIRENT_NAME_SIZE - 1) != 0)
 		return false;
 	ent->d_namlen = converted - 1;
 	return true;
 }
 
-// Narrows wname into ent; nullptr when Windows and a player reading the
-// playlist find the file by the result, else why not.
-const char *narrowUsableName(const wchar_t *wname, dirent *ent)
+bool utf8Name(const wchar_t *wname, dirent *ent)
 {
-	if (!narrowName(wname, ent))
-		return "name not representable, left out";
+	return toUtf8(wname, ent->d_name, sizeof ent->d_name, &ent->d_namlen);
+}
+
+// Puts wname into ent, in UTF-8 or else narrow; nullptr when Windows, and
+// a player reading the playlist (narrow: in the ANSI code page), find the
+// file by the result, else why not.
+const char *takeName(const wchar_t *wname, bool utf8, dirent *ent)
+{
 	if (!opensAsNamed(wname))
-		return "name Windows cannot open, left out";
-	if (!readsBackInCodePage(ent->d_name, wname))
-		return "name not in the ANSI code page, left out";
-	return nullptr;
+		return CANNOT_OPEN;
+	bool taken = utf8 ? utf8Name(wname, ent)
+			  : narrowName(wname, ent) && readsBackInCodePage(ent->d_name, wname);
+	return taken ? nullptr : NOT_REPRESENTABLE;
 }
 
 // For a name with no bytes, a record that names no file rather than an
 // end of the stream before the entries after it.
-dirent *substitute(dirent *ent)
+dirent *substitute(DIR *dir)
 {
+	std::wcscpy(dir->wdirp->ent.d_name, L"?");
+	dir->wdirp->ent.d_namlen = 1;
+	dirent *ent = &dir->ent;
 	std::strcpy(ent->d_name, "?");
 	ent->d_namlen = 1;
 	ent->d_type = DT_UNKNOWN;
@@ -177,26 +187,33 @@ DIR *opendir(const char *name)
 		errno = ENOENT;
 		return nullptr;
 	}
-	DIR *dir = static_cast<DIR *>(std::calloc(1, sizeof *dir));
-	if (dir == nullptr) {
-		errno = ENOMEM;
-		return nullptr;
-	}
 	// In the C locale each byte becomes the UTF-16 unit of its value. A
 	// name too long for the buffer fails (ERANGE) instead of being cut.
 	wchar_t wname[DIRENT_NAME_SIZE];
 	std::size_t converted;
 	errno_t err = mbstowcs_s(&converted, wname, DIRENT_NAME_SIZE, name, std::strlen(name));
-	if (err == 0)
-		dir->wdirp = openWideDir(wname);
-	else
+	if (err != 0) {
 		errno = err;
+		return nullptr;
+	}
+	return openDirWide(wname, false);
+}
+
+DIR *openDirWide(const wchar_t *name, bool utf8)
+{
+	DIR *dir = static_cast<DIR *>(std::calloc(1, sizeof *dir));
+	if (dir == nullptr) {
+		errno = ENOMEM;
+		return nullptr;
+	}
+	dir->wdirp = openWideDir(name);
 	if (dir->wdirp == nullptr) {
 		int saved = errno;
 		std::free(dir);
 		errno = saved;
 		return nullptr;
 	}
+	dir->utf8 = utf8;
 	return dir;
 }
 
@@ -215,18 +232,31 @@ dirent *readdir(DIR *dir)
 	ent->d_ino = 0;
 	dir->unlisted = nullptr;
 	dir->longName[0] = '\0';
-	const char *unusable = narrowUsableName(data->cFileName, ent);
+	dir->nameInUtf8 = dir->utf8;
+	const wchar_t *handed = data->cFileName;
+	const char *unusable = takeName(handed, dir->utf8, ent);
 	if (unusable != nullptr && data->cAlternateFileName[0] != L'\0' &&
-	    narrowUsableName(data->cAlternateFileName, ent) == nullptr) {
+	    takeName(data->cAlternateFileName, dir->utf8, ent) == nullptr) {
+		// The short name, where there is one, is what players of either
+		// kind read.
+		handed = data->cAlternateFileName;
 		rememberLongName(data->cFileName, dir);
+	} else if (unusable != nullptr && !dir->utf8 && takeName(handed, true, ent) == nullptr) {
+		// Most volumes keep no short names: UTF-8, which players that
+		// read it open, rather than nothing.
+		dir->nameInUtf8 = true;
 	} else if (unusable != nullptr) {
 		dir->unlisted = unusable;
 		// Handed out as it is, to be reported by its name.
-		if (!narrowName(data->cFileName, ent)) {
-			rememberLongName(data->cFileName, dir);
-			return substitute(ent);
+		bool narrow = !dir->utf8 && narrowName(handed, ent);
+		dir->nameInUtf8 = !narrow && utf8Name(handed, ent);
+		if (!narrow && !dir->nameInUtf8) {
+			rememberLongName(handed, dir);
+			return substitute(dir);
 		}
 	}
+	std::wcscpy(stream->ent.d_name, handed);
+	stream->ent.d_namlen = std::wcslen(handed);
 	ent->d_type = typeOf(data->dwFileAttributes);
 	ent->d_reclen = sizeof(dirent);
 	// The record looked at stays cached for the next call.

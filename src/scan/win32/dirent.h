@@ -2,7 +2,8 @@
 // readdir and closedir with the POSIX calling conventions, over the find
 // functions. Two levels: a wide stream that hands out the find records with
 // their UTF-16 names, and the narrow DIR on top that turns each name into
-// bytes of the C locale (UTF-16 units 0-255 become the byte of that value).
+// bytes of the C locale (UTF-16 units 0-255 become the byte of that value),
+// or into UTF-8 where those cannot carry it.
 #ifndef TONVELO_WIN32_DIRENT_H
 #define TONVELO_WIN32_DIRENT_H
 
@@ -31,7 +32,7 @@ struct dirent {
 	std::uint16_t d_reclen; // sizeof(dirent), 0 in a substitute record
 	std::size_t d_namlen;   // strlen(d_name)
 	std::int32_t d_type;    // one of the DT_ values
-	char d_name[DIRENT_NAME_SIZE];
+	char d_name[DIRENT_NAME_SIZE * 3]; // room for UTF-8
 };
 
 // The same record with a UTF-16 name, for readers of the wide stream.
@@ -45,7 +46,7 @@ struct wdirent {
 };
 
 struct WideDirStream {
-	wdirent ent;           // left alone by the narrow streams
+	wdirent ent;           // the name the narrow stream last handed out
 	WIN32_FIND_DATAW data; // the current find record
 	std::int32_t cached;   // 1 while data holds an entry not yet handed out
 	std::int32_t invalid;  // 1 when there is no usable find handle
@@ -54,12 +55,16 @@ struct WideDirStream {
 };
 
 // Beside the records, of the entry last handed out: why it is not to be
-// listed, and the long name a short name or the substitute stands for.
+// listed, the long name a short name or the substitute stands for, and
+// whether its name is in UTF-8. A stream below a folder named in UTF-8
+// hands out every name so, for paths wholly in UTF-8.
 struct DIR {
 	dirent ent;            // overwritten and returned by every readdir
 	WideDirStream *wdirp;  // owned
 	const char *unlisted;  // nullptr, or why d_name is not to be listed
 	char longName[DIRENT_NAME_SIZE * 3]; // UTF-8 when d_name is not it, else ""
+	bool utf8;             // every name in UTF-8
+	bool nameInUtf8;       // d_name is in UTF-8
 };
 
 // Opens name (at most 260 characters) for reading. Returns nullptr with
@@ -67,13 +72,18 @@ struct DIR {
 // ENOTDIR, or the errno of the name's conversion (ERANGE when too long).
 DIR *opendir(const char *name);
 
+// The same, for a full path of any length, names handed out in UTF-8
+// when utf8 is true.
+DIR *openDirWide(const wchar_t *name, bool utf8);
+
 // The next entry, or nullptr at the end. A name that has no narrow form,
 // that Windows would not open as it stands (a device name, a dot or blank
 // at its end) or that does not read back in the ANSI code page comes as
-// its short name; without one, as the substitute record "?" with
-// DT_UNKNOWN when it has no narrow form, else as itself with unlisted set.
-// The entries after it still follow. Read errors end the stream like its
-// end does.
+// its short name; without one, in UTF-8, as every name of a stream opened
+// for UTF-8 does. Any other comes with unlisted set: as itself where
+// Windows would not open it, or, when it has no form at all (a lone
+// surrogate), as the substitute record "?" with DT_UNKNOWN. The entries
+// after it still follow. Read errors end the stream like its end does.
 dirent *readdir(DIR *dir);
 
 // Closes the stream and releases it. Returns 0, or -1 with errno EBADF

@@ -1,36 +1,113 @@
 #include "scan/dirstream.h"
 
+#include <cerrno>
 #include <string>
 
+#include "platform/win32/folders.h"
 #include "platform/win32/identity.h"
 
-DIR *openScannedFolder(const char *path)
-{
-	return opendir(path);
-}
+namespace {
 
-DIR *openSubfolder(DIR *, const char *, const char *joined)
-{
-	return opendir(joined);
-}
+// The folders walked before any was identified: for each, its mark ("+"
+// or "-"), its full path and a null unit.
+std::wstring remembered;
 
-bool isFolderEntry(DIR *, const char *, const char *joined)
+// The folder open in dir, ending in a separator: its search pattern
+// without the "*".
+std::wstring folderOf(const DIR *dir)
 {
-	struct stat st;
-	return stat(joined, &st) == 0 && (st.st_mode & S_IFMT) == S_IFDIR;
-}
-
-bool identifyFolder(DIR *dir, FolderId *id)
-{
-	// The search pattern is the folder's full path, a separator and "*".
 	std::wstring path = dir->wdirp->pattern;
 	path.pop_back();
+	return path;
+}
+
+// The entry last read from parent, by the name the stream gave for it.
+std::wstring entryOf(const DIR *parent)
+{
+	return folderOf(parent) + parent->wdirp->ent.d_name;
+}
+
+bool identifyAt(const wchar_t *path, FolderId *id)
+{
 	FileIdentity file;
-	if (!identifyPath(path.c_str(), &file))
+	if (!identifyPath(path, &file))
 		return false;
 	id->dev = file.volume;
 	id->ino = file.index;
 	return true;
+}
+
+} // namespace
+
+DIR *openScannedFolder(const char *)
+{
+	// By the path the held folder has now, not by its text, which may
+	// lead elsewhere by now.
+	std::wstring path;
+	if (!heldFolderPath(SCANNED_FOLDER, &path)) {
+		errno = mapFindError(GetLastError());
+		return nullptr;
+	}
+	return openDirWide(path.c_str(), false);
+}
+
+DIR *openSubfolder(DIR *parent, const char *)
+{
+	// Below the folder the parent stream reads, and in UTF-8 from a
+	// folder named so on down.
+	return openDirWide(entryOf(parent).c_str(), parent->nameInUtf8);
+}
+
+bool isFolderEntry(DIR *parent, const char *)
+{
+	// Opened, as stat does, through the links on the way.
+	HANDLE h = CreateFileW(entryOf(parent).c_str(), FILE_READ_ATTRIBUTES,
+			       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+			       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+	if (h == INVALID_HANDLE_VALUE)
+		return false;
+	bool folder = isFolderHandle(h);
+	CloseHandle(h);
+	return folder;
+}
+
+bool identifyFolder(DIR *dir, FolderId *id)
+{
+	return identifyAt(folderOf(dir).c_str(), id);
+}
+
+void rememberFolder(DIR *dir, bool mark)
+{
+	remembered += mark ? L'+' : L'-';
+	remembered += folderOf(dir);
+	remembered += L'\0';
+}
+
+void identifyRememberedFolders(bool (*note)(const FolderId &id, bool mark))
+{
+	FolderId id;
+	for (std::size_t at = 0; at < remembered.size(); at = remembered.find(L'\0', at) + 1)
+		if (identifyAt(remembered.c_str() + at + 1, &id))
+			note(id, remembered[at] == L'+');
+	forgetRememberedFolders();
+}
+
+void forgetRememberedFolders()
+{
+	remembered = std::wstring();
+}
+
+std::size_t conformPath(const DIR *dir, char *path, std::size_t len, std::string *saved)
+{
+	if (!dir->nameInUtf8 || dir->utf8)
+		return len;
+	saved->assign(path, len);
+	return unitsToUtf8(path, len);
+}
+
+std::size_t nameLength(const DIR *dir, std::size_t)
+{
+	return dir->wdirp->ent.d_namlen;
 }
 
 const char *unlistedReason(const DIR *dir)

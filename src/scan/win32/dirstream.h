@@ -6,8 +6,9 @@
 #include "platform/win32/units.h"
 #include "scan/win32/dirent.h"
 
-// A joined path with its terminator.
-enum { JOINED_PATH_MAX = PATH_TEXT_MAX + 1 };
+// A joined path is at most PATH_TEXT_MAX UTF-16 units long, which take
+// three bytes each at most in UTF-8, and a terminator.
+enum { JOINED_PATH_LENGTH_MAX = PATH_TEXT_MAX, JOINED_PATH_MAX = 3 * PATH_TEXT_MAX + 1 };
 
 // Only a reparse point (a link, a junction, a mounted folder) can lead
 // back onto the path.
