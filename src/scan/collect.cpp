@@ -57,7 +57,12 @@ unsigned sinceProgress;
 // playlist's replacement, which are named to match.
 bool holdsExcludedText(const char *s)
 {
-	return std::strstr(s, ".jpg") != nullptr || std::strstr(s, ".m3u") != nullptr;
+	// One pass for both: each "." is looked at once.
+	for (const char *dot = std::strchr(s, '.'); dot != nullptr; dot = std::strchr(dot + 1, '.'))
+		if ((dot[1] == 'j' && dot[2] == 'p' && dot[3] == 'g') ||
+		    (dot[1] == 'm' && dot[2] == '3' && dot[3] == 'u'))
+			return true;
+	return false;
 }
 
 // An M3U line cannot hold a line feed or a carriage return.
@@ -218,6 +223,8 @@ bool scanDirectory(DIR *parent, const char *name, std::size_t len, std::size_t u
 	const char *sep = separatorAfter(joined, len);
 	std::size_t seplen = std::strlen(sep);
 
+	// The folder's path, where an entry takes it into another form.
+	std::string saved;
 	struct dirent *ent;
 	// errno tells a read error from the end of the folder.
 	while ((errno = 0, ent = readdir(dir)) != nullptr) {
@@ -233,7 +240,6 @@ bool scanDirectory(DIR *parent, const char *name, std::size_t len, std::size_t u
 		bool skip = excluded || isExcludedEntry(dir, name);
 		// A name in another form than the folder's path takes the path
 		// into that form, for this entry and all below it.
-		std::string saved;
 		std::size_t base = conformPath(dir, joined, len, &saved);
 		std::size_t namelen = std::strlen(name);
 		std::size_t sublen = base + seplen + namelen;
