@@ -13,6 +13,9 @@ export WINEPREFIX="$prefix" WINEDEBUG=-all
 # prefix gets the null graphics driver, and whatever still looks for a
 # runtime folder finds a private one.
 export XDG_RUNTIME_DIR="$prefix.runtime"
+# Wine names the files on disk in the locale's character set: without one
+# (no LANG, as in a bare root) names beyond ASCII cannot be made.
+[ -n "${LC_ALL:-}${LC_CTYPE:-}${LANG:-}" ] || export LANG=C.UTF-8
 # Debian unstable's wine keeps wineserver out of PATH.
 wineserver=$(command -v wineserver) ||
 	wineserver=$(ls /usr/lib/*/wine/wineserver /usr/lib/wine/wineserver 2>/dev/null | head -n 1)

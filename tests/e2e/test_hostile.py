@@ -159,8 +159,10 @@ class HostileTrees(TreeCase):
         self.assertEqual(sorted(len(p) for p in got)[-2:], [4020, 4095])
         self.assertTrue(max(got, key=len).endswith(b"/" + b"x" * 82))
         self.assertEqual(len(got), 23)
-        self.assertRegex(err, rb"^tonvelo: m/(\d+/){21}(21)+: File name too long\n"
-                              rb"tonvelo: m/(\d+/){21}y{83}: File name too long\n$")
+        # In the order the folder lists them, which differs between file systems.
+        self.assertRegex(b"".join(sorted(err.splitlines(True))),
+                         rb"^tonvelo: m/(\d+/){21}(21)+: File name too long\n"
+                         rb"tonvelo: m/(\d+/){21}y{83}: File name too long\n$")
 
     def test_line_breaks_are_reported_escaped_and_left_out(self):
         self.folder("m", {"ok.mp3": b"", "a\nb.mp3": b"", "x\ry/in.mp3": b"",
