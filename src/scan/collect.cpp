@@ -174,7 +174,7 @@ void reportEntry(std::size_t len, const char *sep, const char *name, const char 
 // it by following the entry.
 DIR *enterFolder(DIR *parent, const char *name, std::size_t len, bool excluded, bool followed)
 {
-	DIR *dir = parent != nullptr ? openSubfolder(parent, name) : openScannedFolder(joined);
+	DIR *dir = parent != nullptr ? openSubfolder(parent, name, joined) : openScannedFolder(joined);
 	if (dir == nullptr) {
 		if (errno == ENOMEM)
 			dieOutOfMemory();
@@ -296,6 +296,7 @@ bool scanFolder(const char *path, bool isCurrent)
 	}
 	std::memcpy(joined, path, len + 1);
 	bool opened = scanDirectory(nullptr, path, len, len, holdsExcludedText(path), false);
+	leaveScannedFolder();
 	// What was learnt of the folders is of no use to the write.
 	forgetRememberedFolders();
 	walked = FolderTable();

@@ -19,13 +19,14 @@ struct FolderId {
 	unsigned long long ino;
 };
 
-// Opens the folder held by holdScannedFolder, whose text is path.
+// Opens the folder held by holdScannedFolder, whose text is path, for the
+// scan, which leaves it with leaveScannedFolder.
 DIR *openScannedFolder(const char *path);
+void leaveScannedFolder();
 
-// Opens the folder name, the entry last read from parent, in the folder
-// open there: the folder entered is the one listed there, whatever is
-// renamed above it meanwhile.
-DIR *openSubfolder(DIR *parent, const char *name);
+// Opens the folder name, the entry last read from parent, whose path is
+// joined: below the folder held, whatever is renamed above it meanwhile.
+DIR *openSubfolder(DIR *parent, const char *name, const char *joined);
 
 // True when the entry name last read from parent is a folder once links
 // are followed.

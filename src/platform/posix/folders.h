@@ -2,7 +2,9 @@
 #ifndef TONVELO_POSIX_FOLDERS_H
 #define TONVELO_POSIX_FOLDERS_H
 
-// The folder held by holdScannedFolder, or -1 before.
+// The folders held by holdScannedFolder, or -1 before: the one scanned,
+// and the current directory as it was.
 int scannedFolderFd();
+int currentFolderFd();
 
 #endif

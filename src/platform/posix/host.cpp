@@ -13,6 +13,7 @@
 namespace {
 
 int scannedFolder = -1;
+int currentFolder = -1;
 
 } // namespace
 
@@ -51,9 +52,17 @@ int holdScannedFolder(const char *text)
 	// Without a text there are no entries to name.
 	if (text != nullptr && text[0] == '\0')
 		return ENOENT;
-	int fd = open(text != nullptr ? text : ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-	if (fd < 0)
-		return errno;
+	// The current directory too, before the scan makes the folder the
+	// current one: the playlist may go there.
+	int here = open(".", O_PATH | O_DIRECTORY | O_CLOEXEC);
+	int fd = here < 0 ? -1 : open(text != nullptr ? text : ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+	if (fd < 0) {
+		int err = errno;
+		if (here >= 0)
+			close(here);
+		return err;
+	}
+	currentFolder = here;
 	scannedFolder = fd;
 	return 0;
 }
@@ -61,6 +70,11 @@ int holdScannedFolder(const char *text)
 int scannedFolderFd()
 {
 	return scannedFolder;
+}
+
+int currentFolderFd()
+{
+	return currentFolder;
 }
 
 const char *separatorAfter(const char *path, std::size_t len)

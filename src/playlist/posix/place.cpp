@@ -210,9 +210,9 @@ int findPlace(HeldFolder folder, const char *shown, const char *name, Place *pla
 	place->name = name;
 	place->shown = shown;
 	// The folder scanned, as the scan opened it; the current directory,
-	// as the process holds it.
-	place->folder = folder == SCANNED_FOLDER ? fcntl(scannedFolderFd(), F_DUPFD_CLOEXEC, 0)
-						 : openFolder(AT_FDCWD, "");
+	// as it was then.
+	int held = folder == SCANNED_FOLDER ? scannedFolderFd() : currentFolderFd();
+	place->folder = fcntl(held, F_DUPFD_CLOEXEC, 0);
 	if (place->folder < 0)
 		return errno;
 	for (int links = 0;; links++) {

@@ -51,7 +51,11 @@ DIR *openScannedFolder(const char *)
 	return openDirWide(path.c_str(), false);
 }
 
-DIR *openSubfolder(DIR *parent, const char *)
+void leaveScannedFolder()
+{
+}
+
+DIR *openSubfolder(DIR *parent, const char *, const char *)
 {
 	// Below the folder the parent stream reads, and in UTF-8 from a
 	// folder named so on down.
