@@ -24,14 +24,14 @@ NameLookup lookUpArgument(int index, const char *arg, std::string *text);
 // When not representable, *text is the directory as the runtime has it.
 NameLookup lookUpCurrentDirectory(std::string *text);
 
-// The folders a run works in: the one scanned, and the current directory,
-// which the process holds anyway.
+// The folders a run works in: the one scanned, and the current directory.
 enum HeldFolder { SCANNED_FOLDER, CURRENT_FOLDER };
 
-// Opens the folder to be scanned and holds it open to the end of the run:
-// the scan reads it and the playlist is written into it, so that no rename
-// meanwhile can change which folder either means. text is the folder as
-// named, or nullptr for the current directory. Returns 0 or an errno.
+// Opens the folder to be scanned, and the current directory, and holds
+// both open to the end of the run: the scan reads the one and the
+// playlist is written into either, so that no rename meanwhile can change
+// which folder is meant. text is the folder as named, or nullptr for the
+// current directory. Returns 0 or an errno.
 int holdScannedFolder(const char *text);
 
 // What stands between path, of len bytes, and a name below it: nothing

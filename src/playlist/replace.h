@@ -6,10 +6,9 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <string>
 
 #include "platform/host.h"
-
-#include <string>
 
 // A place refused for safety, for what another user put there: the path
 // refused (a link at the place, or one further along) and why.
