@@ -107,11 +107,11 @@ unzip -p "$zip" tonvelo.exe >"$tmp/tonvelo.exe"
 # Windows with every function it imports.
 objdump=x86_64-w64-mingw32-objdump
 command -v "$objdump" >/dev/null || fail "$objdump not found (binutils-mingw-w64-x86-64)"
-"$objdump" -p "$tmp/tonvelo.exe" >"$tmp/header"
+"$objdump" -p "$tmp/tonvelo.exe" >"$tmp/pe"
 header_field() {
-	awk -v f="$1" '$1 == f { print $2; exit }' "$tmp/header"
+	awk -v f="$1" '$1 == f { print $2; exit }' "$tmp/pe"
 }
-grep -q 'file format pei-x86-64$' "$tmp/header" && [ "$(header_field Magic)" = 020b ] &&
+grep -q 'file format pei-x86-64$' "$tmp/pe" && [ "$(header_field Magic)" = 020b ] &&
 	[ "$(header_field Subsystem)" = 00000003 ] ||
 	fail "not a 64-bit Windows console program: $(file "$tmp/tonvelo.exe")"
 for field in OSystem Subsystem; do

@@ -97,6 +97,22 @@ int writeEntries(std::FILE *fp, std::vector<char> &chunk, const char *prefix)
 	return 0;
 }
 
+// Shuffles the media list into the new file fp, prefix before each entry,
+// and puts the file in place; returns 0 or the errno of the first failure.
+int fillPlaylist(std::FILE *fp, std::vector<char> &chunk, std::random_device &source,
+		 const char *prefix)
+{
+	std::mt19937 engine(source());
+	shuffleMediaList(engine);
+	errno = 0;
+	int err = writeEntries(fp, chunk, prefix);
+	if (err != 0) {
+		discardReplacement();
+		return err;
+	}
+	return commitReplacement();
+}
+
 } // namespace
 
 bool writePlaylist(const char *folder)
@@ -115,32 +131,20 @@ bool writePlaylist(const char *folder)
 	// place is left as it was, and so out of date.
 	bool fellBack = fp == nullptr && place != CURRENT_FOLDER;
 	if (fellBack) {
-		first = target;
-		firstWhy = why;
+		first.swap(target);
+		firstWhy.swap(why);
 		fp = openPlaylist(CURRENT_FOLDER, std::string(), &target, &why);
-		if (fp == nullptr)
-			reportPath(first.c_str(), firstWhy.c_str());
 	}
-	if (fp == nullptr) {
-		reportPath(target.c_str(), why.c_str());
-		return false;
-	}
-
-	std::mt19937 engine(source());
-	shuffleMediaList(engine);
-	errno = 0;
-	int err = writeEntries(fp, chunk, entryPrefix(folder));
-	if (err == 0)
-		err = commitReplacement();
-	else
-		discardReplacement();
-	if (err != 0) {
-		if (fellBack)
-			reportPath(first.c_str(), firstWhy.c_str());
-		reportPath(target.c_str(), std::strerror(err));
-		return false;
-	}
-	if (fellBack)
+	int err = fp != nullptr ? fillPlaylist(fp, chunk, source, entryPrefix(folder)) : 0;
+	if (err != 0)
+		why = std::strerror(err);
+	bool written = fp != nullptr && err == 0;
+	// The first place is named before what came of the second.
+	if (fellBack && written)
 		reportFallback(first.c_str(), firstWhy.c_str(), currentPlaylist().c_str());
-	return true;
+	else if (fellBack)
+		reportPath(first.c_str(), firstWhy.c_str());
+	if (!written)
+		reportPath(target.c_str(), why.c_str());
+	return written;
 }

@@ -119,6 +119,24 @@ void putPath(Line &line, const char *path, std::size_t len)
 	}
 }
 
+// "tonvelo: path: reason", and, where the playlist went elsewhere, where.
+void reportLine(const char *path, std::size_t len, const char *reason, const char *instead)
+{
+	Line line;
+	put(line, "tonvelo: ");
+	putPath(line, path, len);
+	put(line, ": ");
+	put(line, reason);
+	if (instead != nullptr) {
+		put(line, "; written to ");
+		putPath(line, instead, std::strlen(instead));
+		put(line, " instead");
+	}
+	put(line, "\n");
+	clearProgress();
+	flush(line);
+}
+
 } // namespace
 
 void reportPath(const char *path, const char *reason)
@@ -128,28 +146,12 @@ void reportPath(const char *path, const char *reason)
 
 void reportPath(const char *path, std::size_t len, const char *reason)
 {
-	Line line;
-	put(line, "tonvelo: ");
-	putPath(line, path, len);
-	put(line, ": ");
-	put(line, reason);
-	put(line, "\n");
-	clearProgress();
-	flush(line);
+	reportLine(path, len, reason, nullptr);
 }
 
 void reportFallback(const char *path, const char *reason, const char *instead)
 {
-	Line line;
-	put(line, "tonvelo: ");
-	putPath(line, path, std::strlen(path));
-	put(line, ": ");
-	put(line, reason);
-	put(line, "; written to ");
-	putPath(line, instead, std::strlen(instead));
-	put(line, " instead\n");
-	clearProgress();
-	flush(line);
+	reportLine(path, std::strlen(path), reason, instead);
 }
 
 // Without the folder's name, as this line has always been.

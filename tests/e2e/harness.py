@@ -33,6 +33,12 @@ BANNER = lined(b"Tonvelo " + VERSION.encode() + b" by Brennovald\n"
 HEADER = lined(b"#EXTM3U\n#created with Tonvelo " + VERSION.encode() + b" by Brennovald\n")
 NOTICE = b"The path is invalid! take the current one"
 USAGE = lined(b"Usage: program folder\n")
+
+
+def fell_back(first, why, cwd):
+    """The line that says the playlist went to cwd instead of first."""
+    return lined(b"tonvelo: " + first.encode() + b": " + why + b"; written to " +
+                 cwd.encode() + b"/playlist.m3u instead\n")
 IS_ROOT = hasattr(os, "geteuid") and os.geteuid() == 0
 
 

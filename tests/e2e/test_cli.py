@@ -10,7 +10,7 @@ import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from harness import (BANNER, HEADER, IS_ROOT, NOTICE, TONVELO, USAGE,  # noqa: E402
-                     TreeCase, entries, list_deep, make_deep, make_tree, open_deep, read,
+                     TreeCase, entries, fell_back, list_deep, make_deep, make_tree, open_deep, read,
                      run, run_command)
 
 ALBUM = {"a.mp3": b"1", "b.flac": b"2", "sub/c.ogg": b"3"}
@@ -41,12 +41,6 @@ def faults(asan="verify_asan_link_order=0", **settings):
 # A new file unnamed until whole, and named all along where the system has
 # no unnamed files.
 BOTH_WAYS = [None] + [faults(TONVELO_NO_TMPFILE="1")] * bool(FAULTS)
-
-
-def fell_back(first, why, cwd):
-    """The line that says the playlist went to cwd instead of first."""
-    return (b"tonvelo: " + first.encode() + b": " + why + b"; written to " + cwd.encode() +
-            b"/playlist.m3u instead\n")
 
 
 def no_core():

@@ -13,7 +13,7 @@ import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from harness import (BANNER, EOL, HEADER, NOTICE, USAGE, WRAPPER, TreeCase,  # noqa: E402
-                     command, entries, lined, make_deep, make_tree, read, run)
+                     command, entries, fell_back, lined, make_deep, make_tree, read, run)
 
 INTERRUPT = os.environ.get("TONVELO_INTERRUPT_WRITE", "")
 OPEN_ENTRIES = os.environ.get("TONVELO_OPEN_ENTRIES", "")
@@ -23,6 +23,11 @@ DOSATTRIB = "user.DOSATTRIB"
 
 def winpath(path):
     return "Z:" + path.replace("/", "\\")
+
+
+def refused(music, cwd, why=b"Permission denied"):
+    """The line that says music's playlist was refused and went to cwd."""
+    return fell_back(winpath(music) + "/playlist.m3u", why, winpath(cwd))
 
 
 def dos_attributes(path):
@@ -39,12 +44,6 @@ def locale_env(name):
         subprocess.run(["localedef", "-i", name[:5], "-f", "UTF-8", os.path.join(path, name)],
                        capture_output=True)
     return {"LOCPATH": path, "LC_ALL": name} if os.path.isdir(os.path.join(path, name)) else None
-
-
-def fell_back(music, cwd, why=b"Permission denied"):
-    """The line that says music's playlist was refused and went to cwd."""
-    return lined(b"tonvelo: " + winpath(music).encode() + b"/playlist.m3u: " + why + b"; "
-                 b"written to " + winpath(cwd).encode() + b"/playlist.m3u instead\n")
 
 
 def played(playlist, env):
@@ -264,7 +263,7 @@ class WindowsProgram(TreeCase):
         music, cwd = self.linked_old()
         os.chmod(self.path("lists", "mine.m3u"), 0o444)  # read-only, to Windows
         before = read(self.path("lists", "mine.m3u"))
-        self.assertEqual(run([winpath(music)], cwd), (0, BANNER, fell_back(music, cwd)))
+        self.assertEqual(run([winpath(music)], cwd), (0, BANNER, refused(music, cwd)))
         self.assertEqual(read(self.path("lists", "mine.m3u")), before)
         self.assertEqual(len(entries(read(os.path.join(cwd, "playlist.m3u")))), 1)
 
@@ -309,7 +308,7 @@ class WindowsProgram(TreeCase):
         music = self.folder("music", {"a.mp3": b"", "playlist.m3u": HEADER})
         cwd = self.folder("cwd")
         self.start("--hold", winpath(music) + "\\playlist.m3u")
-        self.assertEqual(run([winpath(music)], cwd), (0, BANNER, fell_back(music, cwd)))
+        self.assertEqual(run([winpath(music)], cwd), (0, BANNER, refused(music, cwd)))
         self.assertEqual(read(os.path.join(music, "playlist.m3u")), HEADER)
         self.assertEqual(len(entries(read(os.path.join(cwd, "playlist.m3u")))), 1)
 
@@ -343,7 +342,7 @@ class WindowsProgram(TreeCase):
         music, typed, want = self.music()
         os.mkdir(os.path.join(music, "playlist.m3u"))
         cwd = self.folder("cwd")
-        self.assertEqual(run([typed], cwd), (0, BANNER, fell_back(music, cwd, b"Is a directory")))
+        self.assertEqual(run([typed], cwd), (0, BANNER, refused(music, cwd, b"Is a directory")))
         self.assertEqual(entries(read(os.path.join(cwd, "playlist.m3u"))), want)
 
     def test_links_back_onto_the_path_end_at_once(self):

@@ -55,11 +55,6 @@ std::map<DIR *, Reading> streams;
 
 } // namespace
 
-int mapFindError(DWORD)
-{
-	return ENOENT;
-}
-
 DIR *openDirWide(const wchar_t *name, bool utf8)
 {
 	if (root.empty())

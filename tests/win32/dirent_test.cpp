@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/win32/folders.h"
 #include "platform/win32/units.h"
 #include "playlist/place.h"
 #include "scan/win32/dirent.h"
@@ -122,12 +123,12 @@ TEST(SearchPattern, IsTheFullPathOneSeparatorAndAStar)
 
 TEST(OpenErrors, FindErrorsMapToThreeErrnoValues)
 {
-	EXPECT_EQ(mapFindError(ERROR_ACCESS_DENIED), EACCES);
-	EXPECT_EQ(mapFindError(ERROR_DIRECTORY), ENOTDIR);
+	EXPECT_EQ(mapFolderError(ERROR_ACCESS_DENIED), EACCES);
+	EXPECT_EQ(mapFolderError(ERROR_DIRECTORY), ENOTDIR);
 	const DWORD others[] = {ERROR_PATH_NOT_FOUND, ERROR_FILE_NOT_FOUND, ERROR_INVALID_NAME,
 				ERROR_BAD_NETPATH, 0};
 	for (DWORD code : others)
-		EXPECT_EQ(mapFindError(code), ENOENT) << code;
+		EXPECT_EQ(mapFolderError(code), ENOENT) << code;
 }
 
 TEST(OpenErrors, MissingOrEmptyNameIsENOENT)
@@ -161,7 +162,7 @@ TEST(OpenErrors, RealFailuresSetAFreshErrno)
 	std::wstring pattern = file + L"\\*";
 	ASSERT_EQ(FindFirstFileExW(pattern.c_str(), FindExInfoStandard, &data,
 				   FindExSearchNameMatch, nullptr, 0), INVALID_HANDLE_VALUE);
-	int want = mapFindError(GetLastError());
+	int want = mapFolderError(GetLastError());
 	EXPECT_TRUE(want == ENOTDIR || want == ENOENT) << want;
 	errno = EINTR;
 	EXPECT_EQ(opendir(toBytes(file).c_str()), nullptr);

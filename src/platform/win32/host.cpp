@@ -167,20 +167,6 @@ struct Held {
 };
 Held heldFolders[2] = {{INVALID_HANDLE_VALUE, {}}, {INVALID_HANDLE_VALUE, {}}};
 
-// The errno of a failed open of a folder, as the directory streams' own.
-int mapHoldError(DWORD code)
-{
-	switch (code) {
-	case ERROR_ACCESS_DENIED:
-	case ERROR_SHARING_VIOLATION:
-		return EACCES;
-	case ERROR_DIRECTORY:
-		return ENOTDIR;
-	default:
-		return ENOENT;
-	}
-}
-
 // Opens the folder name for the rest of the run into *held. It is shared
 // for reading and writing but not for deletion: while it is held, nobody
 // can rename or remove it. An open for its attributes alone would take no
@@ -191,7 +177,7 @@ int holdFolder(const wchar_t *name, Held *held)
 			       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
 			       FILE_FLAG_BACKUP_SEMANTICS, nullptr);
 	if (h == INVALID_HANDLE_VALUE)
-		return mapHoldError(GetLastError());
+		return mapFolderError(GetLastError());
 	if (!isFolderHandle(h)) {
 		CloseHandle(h);
 		return ENOTDIR;

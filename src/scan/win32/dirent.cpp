@@ -5,6 +5,7 @@
 #include <cstring>
 #include <cwchar>
 
+#include "platform/win32/folders.h"
 #include "platform/win32/units.h"
 
 namespace {
@@ -15,7 +16,7 @@ wchar_t *formSearchPattern(const wchar_t *name)
 {
 	DWORD size = GetFullPathNameW(name, 0, nullptr, nullptr);
 	if (size == 0) {
-		errno = mapFindError(GetLastError());
+		errno = mapFolderError(GetLastError());
 		return nullptr;
 	}
 	// size counts the terminator; 16 bytes more hold "\*" and spare.
@@ -27,7 +28,7 @@ wchar_t *formSearchPattern(const wchar_t *name)
 	DWORD len = GetFullPathNameW(name, size, pattern, nullptr);
 	if (len == 0 || len >= size) {
 		// A longer result means the current directory changed meanwhile.
-		errno = len == 0 ? mapFindError(GetLastError()) : ENAMETOOLONG;
+		errno = len == 0 ? mapFolderError(GetLastError()) : ENAMETOOLONG;
 		std::free(pattern);
 		return nullptr;
 	}
@@ -107,18 +108,6 @@ std::int32_t typeOf(DWORD attributes)
 
 } // namespace
 
-int mapFindError(DWORD code)
-{
-	switch (code) {
-	case ERROR_ACCESS_DENIED:
-		return EACCES;
-	case ERROR_DIRECTORY:
-		return ENOTDIR;
-	default:
-		return ENOENT;
-	}
-}
-
 std::int32_t hashName(const wchar_t *name)
 {
 	std::uint32_t h = 5381;
@@ -149,7 +138,7 @@ WideDirStream *openWideDir(const wchar_t *name)
 	stream->handle = FindFirstFileExW(stream->pattern, FindExInfoStandard, &stream->data,
 					  FindExSearchNameMatch, nullptr, 0);
 	if (stream->handle == INVALID_HANDLE_VALUE) {
-		int err = mapFindError(GetLastError());
+		int err = mapFolderError(GetLastError());
 		stream->invalid = 1;
 		closeWideDir(stream);
 		errno = err;

@@ -98,9 +98,6 @@ WIN32_FIND_DATAW *findNext(WideDirStream *stream);
 
 void closeWideDir(WideDirStream *stream);
 
-// The errno for a failed FindFirstFileExW.
-int mapFindError(DWORD code);
-
 // djb2 over the UTF-16 units of name (at most 260), kept to 31 bits.
 std::int32_t hashName(const wchar_t *name);
 

@@ -45,7 +45,7 @@ DIR *openScannedFolder(const char *)
 	// lead elsewhere by now.
 	std::wstring path;
 	if (!heldFolderPath(SCANNED_FOLDER, &path)) {
-		errno = mapFindError(GetLastError());
+		errno = mapFolderError(GetLastError());
 		return nullptr;
 	}
 	return openDirWide(path.c_str(), false);
