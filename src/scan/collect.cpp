@@ -16,6 +16,7 @@ const char LINE_BREAK_REASON[] = "line break in name, left out";
 // In words of our own: the Windows runtime has no text for ELOOP or
 // ENAMETOOLONG.
 const char LOOP_REASON[] = "Too many levels of symbolic links";
+const char ON_PATH_REASON[] = "folder already on this path, not entered";
 const char TOO_LONG_REASON[] = "File name too long";
 
 // One buffer serves every level: each level appends a separator and a
@@ -23,32 +24,31 @@ const char TOO_LONG_REASON[] = "File name too long";
 char joined[JOINED_PATH_MAX];
 
 // A folder on the current path: its open stream, who it is once that has
-// been asked, and whether all below it is left out.
+// been asked, whether all below it is left out, and whether a link led
+// to it.
 struct Level {
-	DIR *dir;
+	FolderStream *dir;
 	FolderId id;
 	bool known;
 	bool excluded;
+	bool linked;
 };
 std::vector<Level> levels;
 
-// Folders identified: a table of open addressing, at most half full, that
-// costs no allocation per folder.
-struct FolderTable {
-	std::vector<FolderId> slots;
-	std::size_t count;
+// A folder walked in this run: who it is, whether its files were listed
+// there (not all left out, as below "art.jpg/"), and whether a link led
+// to it.
+struct Walked {
+	FolderId id;
+	bool listed;
+	bool linked;
 };
 const FolderId NO_FOLDER = {~0ULL, ~0ULL};
 
-// Who the folders walked in this run are, so that each is walked once,
-// however many paths lead to it. One walked where all is left out (below
-// "art.jpg/") may still be walked once where it is not.
-FolderTable walked, walkedExcluded;
-
-// A file (anything but a folder), a folder as the listing says, or a
-// folder that stat found by following the entry: a link, or an entry of a
-// type the listing did not give, which may be one.
-enum EntryKind { FILE_ENTRY, FOLDER, FOLLOWED_FOLDER };
+// The folders walked, in a table of open addressing, at most half full,
+// that costs no allocation per folder.
+std::vector<Walked> walked;
+std::size_t walkedCount;
 
 // Entries looked at since the status line was last offered a refresh.
 unsigned sinceProgress;
@@ -76,26 +76,16 @@ bool isDotOrDotDot(const char *name)
 	return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
 }
 
-// The listing's own type settles plain files and folders; links and
-// entries of unknown type are stat'ed, so a link is followed and one that
-// cannot be stat'ed counts as a file.
-EntryKind kindOf(DIR *dir, const struct dirent *ent)
-{
-	if (ent->d_type == DT_DIR)
-		return FOLDER;
-	if (ent->d_type == DT_REG)
-		return FILE_ENTRY;
-	return isFolderEntry(dir, ent->d_name) ? FOLLOWED_FOLDER : FILE_ENTRY;
-}
-
 // Folders come round again through links and bind mounts: on the current
 // path (a loop, said and ended at once), or elsewhere (a library's views
-// made of links, each walked once, under the first path that reached it).
-// Each folder entered is identified (dev/ino; on Windows its volume and
-// file index) where a folder can come back without a link (a bind mount).
-// Elsewhere (Windows) not before a link leads to a folder, so that a tree
-// without reparse points costs no identity call: the folders walked until
-// then are identified at that moment.
+// made of links, each walked once). File systems also give one identity
+// to distinct folders (unions of drives, numbers reused), so a folder
+// walked before is passed over only where a link leads to it, now or
+// then. Each folder entered is identified (dev/ino; on Windows its volume
+// and file index) where a folder can come back without a link (a bind
+// mount). Elsewhere (Windows) not before a link leads to a folder, so
+// that a tree without reparse points costs no identity call: the folders
+// walked until then are identified at that moment.
 bool identifying = LOOPS_WITHOUT_LINKS;
 
 bool isSameFolder(const FolderId &a, const FolderId &b)
@@ -103,59 +93,77 @@ bool isSameFolder(const FolderId &a, const FolderId &b)
 	return a.dev == b.dev && a.ino == b.ino;
 }
 
-// Where id is in table, or the free slot where it would go.
-std::size_t findSlot(const std::vector<FolderId> &table, const FolderId &id)
+// Where id is in the table, or the free slot where it would go.
+Walked &findWalked(std::vector<Walked> &table, const FolderId &id)
 {
 	std::size_t mask = table.size() - 1;
 	unsigned long long h = (id.ino ^ id.dev * 0x9E3779B97F4A7C15ULL) * 0xBF58476D1CE4E5B9ULL;
 	std::size_t i = (h ^ h >> 31) & mask;
-	while (!isSameFolder(table[i], NO_FOLDER) && !isSameFolder(table[i], id))
+	while (!isSameFolder(table[i].id, NO_FOLDER) && !isSameFolder(table[i].id, id))
 		i = (i + 1) & mask;
-	return i;
+	return table[i];
 }
 
-bool holdsFolder(const FolderTable &table, const FolderId &id)
+// The table's entry for id, made with nothing noted where there is none.
+Walked &noteFolder(const FolderId &id)
 {
-	return !table.slots.empty() && isSameFolder(table.slots[findSlot(table.slots, id)], id);
-}
-
-// Adds id to table; false when it was there already.
-bool addFolder(FolderTable &table, const FolderId &id)
-{
-	if (2 * (table.count + 1) > table.slots.size()) {
-		std::vector<FolderId> bigger(table.slots.empty() ? 1024 : 2 * table.slots.size(),
-					     NO_FOLDER);
-		for (const FolderId &old : table.slots)
-			if (!isSameFolder(old, NO_FOLDER))
-				bigger[findSlot(bigger, old)] = old;
-		table.slots.swap(bigger);
+	if (2 * (walkedCount + 1) > walked.size()) {
+		std::vector<Walked> bigger(walked.empty() ? 1024 : 2 * walked.size(),
+					   Walked{NO_FOLDER, false, false});
+		for (const Walked &old : walked)
+			if (!isSameFolder(old.id, NO_FOLDER))
+				findWalked(bigger, old.id) = old;
+		walked.swap(bigger);
 	}
-	FolderId &slot = table.slots[findSlot(table.slots, id)];
-	if (isSameFolder(slot, id))
-		return false;
-	slot = id;
-	table.count++;
-	return true;
+	Walked &slot = findWalked(walked, id);
+	if (isSameFolder(slot.id, NO_FOLDER)) {
+		slot.id = id;
+		walkedCount++;
+	}
+	return slot;
 }
 
-// Notes id as walked, with all below it left out or not; false when it
-// needs no walk: walked already, or walked to be listed.
-bool markWalked(const FolderId &id, bool excluded)
+void noteWalked(const FolderId &id, bool excluded, bool linked)
 {
-	if (excluded)
-		return !holdsFolder(walked, id) && addFolder(walkedExcluded, id);
-	return addFolder(walked, id);
+	Walked &slot = noteFolder(id);
+	slot.listed = slot.listed || !excluded;
+	slot.linked = slot.linked || linked;
 }
 
-bool isOnCurrentPath(const FolderId &id)
+// A folder walked before any was identified, reached without a link.
+void noteRemembered(const FolderId &id, bool excluded)
 {
-	for (Level &l : levels) {
+	noteWalked(id, excluded, false);
+}
+
+// Why the folder id, reached through a link or not, is not to be entered
+// where all below it is left out or not: a loop, said with its reason;
+// "" for a folder walked already, passed over silently; else nullptr.
+const char *whyNotEnter(const FolderId &id, bool excluded, bool linked)
+{
+	// A loop through a link, or a folder that comes back without one.
+	bool throughLink = linked;
+	for (std::size_t i = levels.size(); i-- > 0;) {
+		Level &l = levels[i];
 		if (!l.known && (l.known = identifyFolder(l.dir, &l.id)))
-			markWalked(l.id, l.excluded);
+			noteWalked(l.id, l.excluded, l.linked);
 		if (l.known && isSameFolder(l.id, id))
-			return true;
+			return throughLink ? LOOP_REASON : ON_PATH_REASON;
+		throughLink = throughLink || l.linked;
 	}
-	return false;
+	if (walked.empty())
+		return nullptr;
+	const Walked &slot = findWalked(walked, id);
+	bool seen = isSameFolder(slot.id, id) && (linked || slot.linked);
+	return seen && (slot.listed || excluded) ? "" : nullptr;
+}
+
+// Says why a folder is not entered, where that is to be said.
+bool passOver(const char *why, std::size_t len)
+{
+	if (why != nullptr && why[0] != '\0')
+		reportPath(joined, len, why);
+	return why != nullptr;
 }
 
 // Reports joined[0..len) + sep + name, a path that is not formed.
@@ -169,33 +177,37 @@ void reportEntry(std::size_t len, const char *sep, const char *name, const char 
 
 // Opens the folder named by the first len bytes of joined, the entry name
 // of the folder open in parent (the scanned folder when there is none),
-// and puts it on the current path, unless it has been walked already.
-// excluded tells that all below it is left out, followed that stat found
-// it by following the entry.
-DIR *enterFolder(DIR *parent, const char *name, std::size_t len, bool excluded, bool followed)
+// and puts it on the current path, unless it is not to be entered.
+// excluded tells that all below it is left out, kind how it was reached,
+// seen who it is where following it told that.
+FolderStream *enterFolder(FolderStream *parent, const char *name, std::size_t len, bool excluded,
+			  EntryKind kind, const FolderId *seen)
 {
-	DIR *dir = parent != nullptr ? openSubfolder(parent, name, joined) : openScannedFolder(joined);
+	bool linked = kind == LINKED_FOLDER;
+	if (linked && !identifying) {
+		identifying = true;
+		identifyRememberedFolders(noteRemembered);
+	}
+	// A link to a folder walked already costs no open.
+	if (seen != nullptr && identifying && passOver(whyNotEnter(*seen, excluded, linked), len))
+		return nullptr;
+	FolderStream *dir = parent != nullptr ? openSubfolder(parent, name, joined)
+					      : openScannedFolder(joined);
 	if (dir == nullptr) {
 		if (errno == ENOMEM)
 			dieOutOfMemory();
 		reportOpenFailure();
 		return nullptr;
 	}
-	if (followed && !identifying) {
-		identifying = true;
-		identifyRememberedFolders(markWalked);
-	}
-	Level level{dir, FolderId{}, false, excluded};
+	Level level{dir, FolderId{}, false, excluded, linked};
 	if (!identifying) {
 		rememberFolder(dir, excluded);
 	} else if ((level.known = identifyFolder(dir, &level.id))) {
-		bool loop = isOnCurrentPath(level.id);
-		if (loop || !markWalked(level.id, excluded)) {
-			if (loop)
-				reportPath(joined, len, LOOP_REASON);
-			closedir(dir);
+		if (passOver(whyNotEnter(level.id, excluded, linked), len)) {
+			closeFolder(dir);
 			return nullptr;
 		}
+		noteWalked(level.id, excluded, linked);
 	}
 	levels.push_back(level);
 	return dir;
@@ -203,21 +215,27 @@ DIR *enterFolder(DIR *parent, const char *name, std::size_t len, bool excluded, 
 
 // Left out for ".jpg" or ".m3u" in its name; where another name stands in
 // (a short name), the name it stands for is judged.
-bool isExcludedEntry(const DIR *dir, const char *name)
+bool isExcludedEntry(const FolderStream *dir, const char *name)
 {
 	const char *longName = longNameOf(dir);
 	return holdsExcludedText(longName != nullptr ? longName : name);
 }
 
+// Takes in the entry ent of dir, whose path is the first len bytes of
+// joined, of length units; skip tells that it is left out for its name.
+void takeEntry(FolderStream *dir, const FolderEntry *ent, std::size_t len, std::size_t units,
+	       bool skip);
+
 // Scans the folder named by the first len bytes of joined, of length
 // units as JOINED_PATH_LENGTH_MAX counts it; false when it cannot be
 // entered. excluded is true when those bytes already hold ".jpg" or
 // ".m3u": a match never spans a separator, so the whole joined path holds
-// one exactly when the folder or the name does.
-bool scanDirectory(DIR *parent, const char *name, std::size_t len, std::size_t units,
-		   bool excluded, bool followed)
+// one exactly when the folder or the name does. kind and seen are as
+// enterFolder takes them.
+bool scanDirectory(FolderStream *parent, const char *name, std::size_t len, std::size_t units,
+		   bool excluded, EntryKind kind, const FolderId *seen)
 {
-	DIR *dir = enterFolder(parent, name, len, excluded, followed);
+	FolderStream *dir = enterFolder(parent, name, len, excluded, kind, seen);
 	if (dir == nullptr)
 		return false;
 	const char *sep = separatorAfter(joined, len);
@@ -225,43 +243,36 @@ bool scanDirectory(DIR *parent, const char *name, std::size_t len, std::size_t u
 
 	// The folder's path, where an entry takes it into another form.
 	std::string saved;
-	struct dirent *ent;
+	FolderEntry *ent;
 	// errno tells a read error from the end of the folder.
-	while ((errno = 0, ent = readdir(dir)) != nullptr) {
+	while ((errno = 0, ent = readFolder(dir)) != nullptr) {
 		if (++sinceProgress == 256) {
 			sinceProgress = 0;
 			showProgress(mediaList.paths.size());
 		}
-		const char *name = ent->d_name;
-		if (isDotOrDotDot(name))
+		const char *entName = ent->d_name;
+		if (isDotOrDotDot(entName))
 			continue;
 		// An entry left out for its name is left out silently, whatever
 		// else would have been said of it.
-		bool skip = excluded || isExcludedEntry(dir, name);
+		bool skip = excluded || isExcludedEntry(dir, entName);
 		// A name in another form than the folder's path takes the path
 		// into that form, for this entry and all below it.
 		std::size_t base = conformPath(dir, joined, len, &saved);
-		std::size_t namelen = std::strlen(name);
-		std::size_t sublen = base + seplen + namelen;
+		std::size_t namelen = std::strlen(entName);
 		std::size_t subunits = units + seplen + nameLength(dir, namelen);
 		const char *unlisted = unlistedReason(dir);
-		if (unlisted == nullptr && holdsLineBreak(name))
+		if (unlisted == nullptr && holdsLineBreak(entName))
 			unlisted = LINE_BREAK_REASON;
 		else if (unlisted == nullptr && subunits > JOINED_PATH_LENGTH_MAX)
 			unlisted = TOO_LONG_REASON;
 		if (unlisted != nullptr) {
 			if (!skip)
-				reportEntry(base, sep, name, unlisted);
+				reportEntry(base, sep, entName, unlisted);
 		} else {
 			std::memcpy(joined + base, sep, seplen);
-			std::strcpy(joined + base + seplen, name);
-			EntryKind kind = kindOf(dir, ent);
-			if (kind == FILE_ENTRY) {
-				if (!skip)
-					appendMedia(joined, sublen);
-			} else {
-				scanDirectory(dir, name, sublen, subunits, skip, kind == FOLLOWED_FOLDER);
-			}
+			std::memcpy(joined + base + seplen, entName, namelen + 1);
+			takeEntry(dir, ent, base + seplen + namelen, subunits, skip);
 		}
 		if (base != len)
 			saved.copy(joined, len);
@@ -271,8 +282,31 @@ bool scanDirectory(DIR *parent, const char *name, std::size_t len, std::size_t u
 	if (errno != 0)
 		reportPath(joined, len, std::strerror(errno));
 	levels.pop_back();
-	closedir(dir);
+	closeFolder(dir);
 	return true;
+}
+
+void takeEntry(FolderStream *dir, const FolderEntry *ent, std::size_t len, std::size_t units,
+	       bool skip)
+{
+	// The listing's own type settles plain files and folders; links and
+	// entries of other types are followed.
+	FolderId id;
+	bool known = false;
+	EntryKind kind = ent->d_type == DT_DIR ? FOLDER
+		       : ent->d_type == DT_REG ? FILE_ENTRY
+		       : followEntry(dir, ent, &id, &known);
+	if (kind == FILE_ENTRY) {
+		if (!skip)
+			appendMedia(joined, len);
+	} else if (kind != UNREACHABLE) {
+		scanDirectory(dir, ent->d_name, len, units, skip, kind, known ? &id : nullptr);
+	} else if (errno == ENOMEM) {
+		dieOutOfMemory();
+	} else if (!skip) {
+		// A link no player could follow either: said, not listed.
+		reportPath(joined, len, errno == ELOOP ? LOOP_REASON : std::strerror(errno));
+	}
 }
 
 } // namespace
@@ -295,12 +329,11 @@ bool scanFolder(const char *path, bool isCurrent)
 		return false;
 	}
 	std::memcpy(joined, path, len + 1);
-	bool opened = scanDirectory(nullptr, path, len, len, holdsExcludedText(path), false);
-	leaveScannedFolder();
+	bool opened = scanDirectory(nullptr, path, len, len, holdsExcludedText(path), FOLDER, nullptr);
 	// What was learnt of the folders is of no use to the write.
 	forgetRememberedFolders();
-	walked = FolderTable();
-	walkedExcluded = FolderTable();
+	walked = std::vector<Walked>();
+	walkedCount = 0;
 	identifying = LOOPS_WITHOUT_LINKS;
 	clearProgress();
 	return opened;

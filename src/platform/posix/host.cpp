@@ -52,8 +52,8 @@ int holdScannedFolder(const char *text)
 	// Without a text there are no entries to name.
 	if (text != nullptr && text[0] == '\0')
 		return ENOENT;
-	// The current directory too, before the scan makes the folder the
-	// current one: the playlist may go there.
+	// The current directory too: the playlist may go there, into the
+	// folder it is now.
 	int here = open(".", O_PATH | O_DIRECTORY | O_CLOEXEC);
 	int fd = here < 0 ? -1 : open(text != nullptr ? text : ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
 	if (fd < 0) {

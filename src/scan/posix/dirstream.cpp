@@ -3,89 +3,117 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <new>
 #include <unistd.h>
 
-#include "platform/host.h"
 #include "platform/posix/folders.h"
 
 namespace {
 
-// Where in a joined path the path from the folder scanned starts, and 0,
-// or why that folder could not be made the current directory.
-std::size_t below;
-int entered = EBADF;
-
-// A stream on the folder open in fd, which it then owns; fd is closed when
-// there is none.
-DIR *streamOn(int fd)
+// A stream on the folder open in fd, which it then owns; nullptr, fd
+// closed, when there is none.
+FolderStream *streamOn(int fd)
 {
-	DIR *dir = fd >= 0 ? fdopendir(fd) : nullptr;
-	if (dir == nullptr && fd >= 0) {
-		int err = errno;
+	if (fd < 0)
+		return nullptr;
+	FolderStream *dir = new (std::nothrow) FolderStream;
+	if (dir == nullptr) {
 		close(fd);
-		errno = err;
+		errno = ENOMEM;
+		return nullptr;
 	}
+	dir->fd = fd;
+	dir->next = dir->end = 0;
 	return dir;
+}
+
+bool identify(const struct stat &st, FolderId *id)
+{
+	id->dev = st.st_dev;
+	id->ino = st.st_ino;
+	// Some file systems give no inode numbers at all: 0 tells nothing.
+	return st.st_ino != 0;
+}
+
+// Follows the entry name of parent: FILE_ENTRY where it leads nowhere
+// (a dangling link), UNREACHABLE with errno set where it cannot be
+// followed for another reason.
+EntryKind followTarget(FolderStream *parent, const char *name, EntryKind folder, FolderId *id,
+		       bool *known)
+{
+	struct stat st;
+	if (fstatat(parent->fd, name, &st, 0) != 0)
+		return errno == ENOENT || errno == ENOTDIR ? FILE_ENTRY : UNREACHABLE;
+	if (!S_ISDIR(st.st_mode))
+		return FILE_ENTRY;
+	*known = identify(st, id);
+	return folder;
 }
 
 } // namespace
 
-DIR *openScannedFolder(const char *path)
+FolderStream *openScannedFolder(const char *)
 {
-	// The folder held is the current directory while it is scanned, and
-	// its subfolders are opened by their paths from it: never through its
-	// own path, which a rename may take elsewhere meanwhile, and at no
-	// more cost than opendir (a stream on a descriptor of each subfolder
-	// costs a system call more, a tenth of the scan).
-	std::size_t len = std::strlen(path);
-	below = len + std::strlen(separatorAfter(path, len));
-	entered = fchdir(scannedFolderFd()) == 0 ? 0 : errno;
 	// A descriptor of its own: the held one outlives the stream.
 	return streamOn(fcntl(scannedFolderFd(), F_DUPFD_CLOEXEC, 0));
 }
 
-void leaveScannedFolder()
+FolderStream *openSubfolder(FolderStream *parent, const char *name, const char *)
 {
-	if (entered == 0 && fchdir(currentFolderFd()) != 0) {
-		// The places of the playlist are held apart: only a relative
-		// name still to be looked at would miss.
-	}
-	entered = EBADF;
+	// Below the folder the parent stream reads, whatever is renamed above.
+	return streamOn(openat(parent->fd, name, O_RDONLY | O_DIRECTORY | O_NOCTTY | O_CLOEXEC));
 }
 
-DIR *openSubfolder(DIR *, const char *, const char *joined)
+FolderEntry *readFolder(FolderStream *dir)
 {
-	// One that cannot be entered has no subfolder that can.
-	if (entered != 0) {
-		errno = entered;
-		return nullptr;
+	if (dir->next == dir->end) {
+		ssize_t n = getdents64(dir->fd, dir->buf, sizeof dir->buf);
+		if (n <= 0)
+			return nullptr; // errno set on a read error, kept at the end
+		dir->next = 0;
+		dir->end = n;
 	}
-	return opendir(joined + below);
+	FolderEntry *ent = reinterpret_cast<FolderEntry *>(dir->buf + dir->next);
+	dir->next += ent->d_reclen;
+	return ent;
 }
 
-bool isFolderEntry(DIR *parent, const char *name)
+void closeFolder(FolderStream *dir)
+{
+	close(dir->fd);
+	delete dir;
+}
+
+EntryKind followEntry(FolderStream *parent, const FolderEntry *ent, FolderId *id, bool *known)
+{
+	*known = false;
+	if (ent->d_type != DT_UNKNOWN)
+		return followTarget(parent, ent->d_name, LINKED_FOLDER, id, known);
+	// A file system that gives no types: the entry itself says whether
+	// it is a link.
+	struct stat st;
+	if (fstatat(parent->fd, ent->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+		return errno == ENOENT ? FILE_ENTRY : UNREACHABLE;
+	if (S_ISLNK(st.st_mode))
+		return followTarget(parent, ent->d_name, LINKED_FOLDER, id, known);
+	if (!S_ISDIR(st.st_mode))
+		return FILE_ENTRY;
+	*known = identify(st, id);
+	return FOLDER;
+}
+
+bool identifyFolder(FolderStream *dir, FolderId *id)
 {
 	struct stat st;
-	return fstatat(dirfd(parent), name, &st, 0) == 0 && S_ISDIR(st.st_mode);
-}
-
-bool identifyFolder(DIR *dir, FolderId *id)
-{
-	struct stat st;
-
-	if (fstat(dirfd(dir), &st) != 0)
-		return false;
-	id->dev = st.st_dev;
-	id->ino = st.st_ino;
-	return true;
+	return fstat(dir->fd, &st) == 0 && identify(st, id);
 }
 
 // Every folder is identified as it is entered.
-void rememberFolder(DIR *, bool)
+void rememberFolder(FolderStream *, bool)
 {
 }
 
-void identifyRememberedFolders(bool (*)(const FolderId &, bool))
+void identifyRememberedFolders(void (*)(const FolderId &, bool))
 {
 }
 
@@ -94,23 +122,23 @@ void forgetRememberedFolders()
 }
 
 // Names are bytes, as paths are.
-std::size_t conformPath(const DIR *, char *, std::size_t len, std::string *)
+std::size_t conformPath(const FolderStream *, char *, std::size_t len, std::string *)
 {
 	return len;
 }
 
-std::size_t nameLength(const DIR *, std::size_t bytes)
+std::size_t nameLength(const FolderStream *, std::size_t bytes)
 {
 	return bytes;
 }
 
 // Every name the system gives is the file's own, and opens it.
-const char *unlistedReason(const DIR *)
+const char *unlistedReason(const FolderStream *)
 {
 	return nullptr;
 }
 
-const char *longNameOf(const DIR *)
+const char *longNameOf(const FolderStream *)
 {
 	return nullptr;
 }

@@ -2,6 +2,7 @@
 #define TONVELO_DIRSTREAM_POSIX_H
 
 #include <climits>
+#include <cstddef>
 #include <dirent.h>
 #include <sys/stat.h>
 
@@ -10,5 +11,14 @@ enum { JOINED_PATH_LENGTH_MAX = PATH_MAX - 1, JOINED_PATH_MAX = PATH_MAX };
 
 // A bind mount can bring a folder back below itself without any link.
 const bool LOOPS_WITHOUT_LINKS = true;
+
+// A folder being read, its records straight from getdents64: the runtime's
+// opendir would stat every folder once more than the walk needs.
+typedef struct dirent64 FolderEntry;
+struct FolderStream {
+	int fd;
+	std::size_t next, end; // the records of buf not yet handed out
+	alignas(FolderEntry) char buf[32768];
+};
 
 #endif

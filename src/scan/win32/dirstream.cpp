@@ -27,19 +27,38 @@ std::wstring entryOf(const DIR *parent)
 	return folderOf(parent) + parent->wdirp->ent.d_name;
 }
 
+// A file index of 0 tells nothing.
+bool identify(const FileIdentity &file, FolderId *id)
+{
+	id->dev = file.volume;
+	id->ino = file.index;
+	return file.index != 0;
+}
+
 bool identifyAt(const wchar_t *path, FolderId *id)
 {
 	FileIdentity file;
-	if (!identifyPath(path, &file))
-		return false;
-	id->dev = file.volume;
-	id->ino = file.index;
-	return true;
+	return identifyPath(path, &file) && identify(file, id);
+}
+
+// Why a reparse point cannot be followed, as errno has it; 0 where its
+// target is missing, for it to be listed as a dangling link is.
+int unreachableError(DWORD code)
+{
+	switch (code) {
+	case ERROR_FILE_NOT_FOUND:
+	case ERROR_PATH_NOT_FOUND:
+		return 0;
+	case ERROR_CANT_RESOLVE_FILENAME:
+		return ELOOP;
+	default:
+		return mapFolderError(code) == EACCES ? EACCES : EIO;
+	}
 }
 
 } // namespace
 
-DIR *openScannedFolder(const char *)
+FolderStream *openScannedFolder(const char *)
 {
 	// By the path the held folder has now, not by its text, which may
 	// lead elsewhere by now.
@@ -51,43 +70,56 @@ DIR *openScannedFolder(const char *)
 	return openDirWide(path.c_str(), false);
 }
 
-void leaveScannedFolder()
-{
-}
-
-DIR *openSubfolder(DIR *parent, const char *, const char *)
+FolderStream *openSubfolder(FolderStream *parent, const char *, const char *)
 {
 	// Below the folder the parent stream reads, and in UTF-8 from a
 	// folder named so on down.
 	return openDirWide(entryOf(parent).c_str(), parent->nameInUtf8);
 }
 
-bool isFolderEntry(DIR *parent, const char *)
+FolderEntry *readFolder(FolderStream *dir)
+{
+	return readdir(dir);
+}
+
+void closeFolder(FolderStream *dir)
+{
+	closedir(dir);
+}
+
+EntryKind followEntry(FolderStream *parent, const FolderEntry *ent, FolderId *id, bool *known)
 {
 	// Opened, as stat does, through the links on the way.
+	*known = false;
 	HANDLE h = CreateFileW(entryOf(parent).c_str(), FILE_READ_ATTRIBUTES,
 			       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
 			       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-	if (h == INVALID_HANDLE_VALUE)
-		return false;
+	if (h == INVALID_HANDLE_VALUE) {
+		errno = unreachableError(GetLastError());
+		return errno == 0 ? FILE_ENTRY : UNREACHABLE;
+	}
 	bool folder = isFolderHandle(h);
+	FileIdentity file;
+	*known = folder && identifyHandle(h, &file) && identify(file, id);
 	CloseHandle(h);
-	return folder;
+	if (!folder)
+		return FILE_ENTRY;
+	return ent->d_type == DT_LNK ? LINKED_FOLDER : FOLDER;
 }
 
-bool identifyFolder(DIR *dir, FolderId *id)
+bool identifyFolder(FolderStream *dir, FolderId *id)
 {
 	return identifyAt(folderOf(dir).c_str(), id);
 }
 
-void rememberFolder(DIR *dir, bool mark)
+void rememberFolder(FolderStream *dir, bool mark)
 {
 	remembered += mark ? L'+' : L'-';
 	remembered += folderOf(dir);
 	remembered += L'\0';
 }
 
-void identifyRememberedFolders(bool (*note)(const FolderId &id, bool mark))
+void identifyRememberedFolders(void (*note)(const FolderId &id, bool mark))
 {
 	FolderId id;
 	for (std::size_t at = 0; at < remembered.size(); at = remembered.find(L'\0', at) + 1)
@@ -101,7 +133,7 @@ void forgetRememberedFolders()
 	remembered = std::wstring();
 }
 
-std::size_t conformPath(const DIR *dir, char *path, std::size_t len, std::string *saved)
+std::size_t conformPath(const FolderStream *dir, char *path, std::size_t len, std::string *saved)
 {
 	if (!dir->nameInUtf8 || dir->utf8)
 		return len;
@@ -109,17 +141,17 @@ std::size_t conformPath(const DIR *dir, char *path, std::size_t len, std::string
 	return unitsToUtf8(path, len);
 }
 
-std::size_t nameLength(const DIR *dir, std::size_t)
+std::size_t nameLength(const FolderStream *dir, std::size_t)
 {
 	return dir->wdirp->ent.d_namlen;
 }
 
-const char *unlistedReason(const DIR *dir)
+const char *unlistedReason(const FolderStream *dir)
 {
 	return dir->unlisted;
 }
 
-const char *longNameOf(const DIR *dir)
+const char *longNameOf(const FolderStream *dir)
 {
 	return dir->longName[0] != '\0' ? dir->longName : nullptr;
 }

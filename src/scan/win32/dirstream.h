@@ -14,4 +14,8 @@ enum { JOINED_PATH_LENGTH_MAX = PATH_TEXT_MAX, JOINED_PATH_MAX = 3 * PATH_TEXT_M
 // back onto the path.
 const bool LOOPS_WITHOUT_LINKS = false;
 
+// The collector reads our own directory streams.
+typedef DIR FolderStream;
+typedef dirent FolderEntry;
+
 #endif
