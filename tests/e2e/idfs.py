@@ -1,44 +1,40 @@
-"""A read-only FUSE view of a folder whose inode numbers the test chooses.
+"""A read-only FUSE view of folder SOURCE on MOUNTPOINT, with use_ino, in
+which stat and readdir give the inode numbers of MODE: zero, every one 0
+(readdir's records keep theirs: C libraries skip records of number 0);
+level, 1 and the number of folders above, shared by the folders of a level
+and never that of a folder above; high, the real one plus 2**40. Returns
+once mounted; the server runs until the mount goes.
 
     /usr/bin/python3 idfs.py MODE SOURCE MOUNTPOINT
-
-MODE zero: every inode number 0 (but in readdir's records); level: 1 and
-the number of folders above, so that the folders of one level share one
-number, as on file systems that reuse numbers, and none has the number of
-a folder above it; high: the real number plus 2**40.
-Mounted with use_ino, so that stat and readdir give these numbers; returns
-once mounted, the server running on until the mount goes.
 """
 import os
 import sys
 
 from fusepy import FUSE, FuseOSError, Operations
 
-KEYS = ("st_mode", "st_nlink", "st_uid", "st_gid", "st_size",
-        "st_atime", "st_mtime", "st_ctime")
+NUMBERS = {"zero": lambda path, ino: 0,
+           "level": lambda path, ino: 1 + path.rstrip("/").count("/"),
+           "high": lambda path, ino: ino + 2**40}
 
 
 class IdFs(Operations):
     def __init__(self, source, number):
         self.source, self.number = source, number
 
-    def attrs(self, path, record=False):
+    def getattr(self, path, fh=None, record=False):
         try:
             st = os.lstat(self.source + path)
         except OSError as e:
             raise FuseOSError(e.errno)
+        keys = ("st_mode", "st_nlink", "st_uid", "st_gid", "st_size", "st_mtime")
         ino = self.number(path, st.st_ino)
-        # A record of number 0 is one that C libraries skip as deleted.
-        return dict({k: getattr(st, k) for k in KEYS},
+        return dict({k: getattr(st, k) for k in keys},
                     st_ino=ino if ino or not record else st.st_ino)
 
-    def getattr(self, path, fh=None):
-        return self.attrs(path)
-
     def readdir(self, path, fh):
-        # With their attributes: the numbers and types come in the records.
         names = os.listdir(self.source + path)
-        return [".", ".."] + [(n, self.attrs(os.path.join(path, n), True), 0) for n in names]
+        return [".", ".."] + [(n, self.getattr(os.path.join(path, n), record=True), 0)
+                              for n in names]
 
     def readlink(self, path):
         return os.readlink(self.source + path)
@@ -51,8 +47,5 @@ class IdFs(Operations):
 
 if __name__ == "__main__":
     mode, source, mountpoint = sys.argv[1:]
-    number = {"zero": lambda path, ino: 0,
-              "level": lambda path, ino: 1 + path.rstrip("/").count("/"),
-              "high": lambda path, ino: ino + 2**40}[mode]
-    FUSE(IdFs(os.path.abspath(source), number), mountpoint, foreground=False,
+    FUSE(IdFs(os.path.abspath(source), NUMBERS[mode]), mountpoint, foreground=False,
          ro=True, use_ino=True, allow_other=True)
