@@ -25,9 +25,11 @@ install_missing() {
 }
 
 # GoogleTest, Python, setpriv and unshare, strace to inject read errors,
-# and a FAT image mounted through FUSE, for the end-to-end tests; the man
-# page linters.
-install_missing libgtest-dev python3 util-linux strace dosfstools fusefat mandoc groff-base
+# a FAT image mounted through FUSE, FUSE's Python bindings and a union
+# file system for the inode numbers of FUSE file systems, for the
+# end-to-end tests; the man page linters.
+install_missing libgtest-dev python3 util-linux strace dosfstools fusefat python3-fusepy \
+	mergerfs mandoc groff-base
 # FUSE's mount helper, with which a user mounts the FAT image: Debian 12's
 # fusefat depends on fuse's fusermount, later ones only recommend fuse3's
 # fusermount3.

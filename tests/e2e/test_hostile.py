@@ -12,6 +12,15 @@ from harness import (BANNER, HEADER, IS_ROOT, TONVELO, TreeCase, entries,  # noq
                      make_deep, make_tree, read, run, run_command)
 
 LOOP = b": Too many levels of symbolic links\n"
+ON_PATH = b": folder already on this path, not entered\n"
+PYTHON = "/usr/bin/python3"  # Debian's, with its FUSE bindings
+IDFS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "idfs.py")
+
+
+def fuse(mount):
+    """The shell command mount, ending the shell with 77 where it fails:
+    the package or /dev/fuse is missing."""
+    return "{ %s || exit 77; }" % mount
 
 
 class HostileTrees(TreeCase):
@@ -80,6 +89,22 @@ class HostileTrees(TreeCase):
         self.assertIn(entries(read(self.path("playlist.m3u"))),
                       ([b"m/a/b/side/y.mp3", b"m/a/b/x.mp3"], [b"m/a/b/x.mp3", b"m/c/y.mp3"]))
 
+    @unittest.skipUnless(IS_ROOT, "needs root, to lock a folder away from another user")
+    def test_links_that_cannot_be_followed_are_reported_not_listed(self):
+        self.folder("Private", {"Album2/p.mp3": b""}, mode=0o700)
+        m = self.folder("Music", {"Album/a.mp3": b""})
+        os.symlink("../Private/Album2", os.path.join(m, "Album 2 link"))
+        os.symlink("self", os.path.join(m, "self"))
+        os.symlink("nowhere", os.path.join(m, "dangling"))
+        cwd = self.folder("cwd", mode=0o777)
+        rc, _, err = self.run_unprivileged(["../Music"], cwd)
+        self.assertEqual(rc, 0)
+        self.assertEqual(sorted(err.splitlines(True)), [
+            b"tonvelo: ../Music/Album 2 link: Permission denied\n",
+            b"tonvelo: ../Music/self" + LOOP])
+        self.assertEqual(entries(read(os.path.join(cwd, "playlist.m3u"))),
+                         [b"../Music/Album/a.mp3", b"../Music/dangling"])
+
     def test_every_folder_is_walked_once_however_it_is_reached(self):
         # A library's views made of links list each song once, however
         # many folders were walked meanwhile; a ladder of links, two to
@@ -95,6 +120,15 @@ class HostileTrees(TreeCase):
         self.assertEqual((rc, err), (0, b""))
         got = entries(read(self.path("playlist.m3u")))
         self.assertEqual(sorted(p.rsplit(b"/", 1)[1] for p in got), [b"s.mp3", b"t.mp3"])
+        # The view listed before the folder it leads to and after it: A and
+        # B come in one order, whichever it is, and change places.
+        for real, view in ("AB", "BA"):
+            v = self.folder("v" + real, {"A": None, "B": None, real + "/X/s.mp3": b""})
+            os.symlink("../%s/X" % real, os.path.join(v, view, "X"))
+            rc, _, err = run([v], self.tmp)
+            self.assertEqual((rc, err), (0, b""))
+            got = entries(read(os.path.join(v, "playlist.m3u")))
+            self.assertEqual([p.rsplit(b"/", 1)[1] for p in got], [b"s.mp3"])
 
     def test_below_a_link_the_scanned_folder_comes_round_as_a_plain_one(self):
         # A link to the folder above: below it the scanned folder comes
@@ -108,17 +142,42 @@ class HostileTrees(TreeCase):
                          [rock.encode() + b"/Best-of/Jazz/j1.mp3", rock.encode() + b"/r1.mp3"])
 
     def run_after_mounting(self, mounts):
-        """Runs the program on T after the shell commands mounts, in a mount
-        namespace of its own, which a chroot cannot give."""
-        if not IS_ROOT or run_command(["unshare", "-m", "true"], self.tmp)[0] != 0:
-            self.skipTest("needs root and a mount namespace")
-        return run_command(["unshare", "-m", "sh", "-c", mounts + ' && exec "$0" T', TONVELO],
-                           self.tmp)
+        """Runs the program on T after the shell commands mounts, in mount
+        and PID namespaces of its own: the one a chroot cannot give, the
+        other ending what the mounts started (FUSE servers) once T is
+        unmounted. Skips where mounts end the shell with 77."""
+        ns = ["unshare", "-m", "-p", "-f"]
+        if not IS_ROOT or run_command(ns + ["true"], self.tmp)[0] != 0:
+            self.skipTest("needs root, and mount and PID namespaces")
+        rc, out, err = run_command(ns + ["sh", "-c", mounts + ' && "$0" T; s=$?; '
+                                         'umount -R T 2>/dev/null; exit $s', TONVELO], self.tmp)
+        if rc == 77 and out == b"":
+            self.skipTest("cannot mount: " + err.decode(errors="replace").strip().split("\n")[-1])
+        return rc, out, err
+
+    def test_folders_reached_without_links_are_all_walked_whatever_their_numbers(self):
+        # Through FUSE: mergerfs passing on the numbers of two fresh tmpfs,
+        # which number alike; a file system of the tests' own giving no
+        # numbers, one number to all folders of a level, numbers past 32 bits.
+        self.folder("src", {"Artist A/Album 1/a.mp3": b"", "Artist B/Album 2/b.mp3": b""})
+        for b in ("b1", "b2", "T"):
+            self.folder(b)
+        union = ("mount -t tmpfs none b1 && mount -t tmpfs none b2 && "
+                 "cp -r 'src/Artist A' b1 && cp -r 'src/Artist B' b2 && " +
+                 fuse('mergerfs -o use_ino,inodecalc=passthrough "$PWD/b1:$PWD/b2" T') +
+                 " && [ $(stat -c %i 'T/Artist A/Album 1') = $(stat -c %i 'T/Artist B/Album 2') ]")
+        for how in ("mergerfs", "zero", "level", "high"):
+            with self.subTest(how=how):
+                rc, _, err = self.run_after_mounting(
+                    union if how == "mergerfs" else fuse(" ".join((PYTHON, IDFS, how, "src T"))))
+                self.assertEqual((rc, err), (0, b""))
+                self.assertEqual(entries(read(self.path("playlist.m3u"))),
+                                 [b"T/Artist A/Album 1/a.mp3", b"T/Artist B/Album 2/b.mp3"])
 
     def test_a_folder_mounted_inside_itself_is_reported_not_entered(self):
         self.folder("T", {"t.mp3": b"", "a/x.mp3": b"", "a/c1": None})
         rc, _, err = self.run_after_mounting("mount --bind T T/a/c1")
-        self.assertEqual((rc, err), (0, b"tonvelo: T/a/c1" + LOOP))
+        self.assertEqual((rc, err), (0, b"tonvelo: T/a/c1" + ON_PATH))
         self.assertEqual(entries(read(self.path("playlist.m3u"))), [b"T/a/x.mp3", b"T/t.mp3"])
 
     def test_a_folder_of_another_file_system_with_the_same_inode_is_entered(self):

@@ -4,6 +4,7 @@ The model walks with Python's own os.listdir/os.stat and tests the whole
 joined path, so it shares no shortcut with the program. A failing case names
 its seed: rerun with SEEDS=<n> to replay it.
 """
+import errno
 import os
 import random
 import stat
@@ -51,40 +52,66 @@ def escape(path):
     return out
 
 
+def stat_error(path):
+    """The errno of stat on path for the user the program runs as, or 0:
+    that user cannot search the folders of mode 0 on the way."""
+    try:
+        os.stat(path)
+    except OSError as e:
+        return e.errno
+    up = os.path.dirname(os.path.realpath(path))
+    while up != b"/":
+        if stat.S_IMODE(os.stat(up).st_mode) == 0:
+            return errno.EACCES
+        up = os.path.dirname(up)
+    return 0
+
+
 def model(top):
     """What the rules say for folder text top: (entry lines, error lines)."""
-    lines, errors, listed, left_out = [], [], set(), set()
+    lines, errors, listed, left_out = [], [], {}, {}
 
-    def walk(path, ancestors):
+    def walk(path, on_path, linked):
         st = os.stat(path)
         if stat.S_IMODE(st.st_mode) == 0:
             errors.append(b"opendir: Permission denied")
             return
-        if (st.st_dev, st.st_ino) in ancestors:
-            errors.append(b"tonvelo: " + escape(path) + b": Too many levels of symbolic links")
+        key = (st.st_dev, st.st_ino)
+        keys = [k for k, _ in on_path]
+        if key in keys:
+            # A loop where a link is on the way round from it.
+            loop = linked or any(link for _, link in on_path[keys.index(key) + 1:])
+            errors.append(b"tonvelo: " + escape(path) + (
+                b": Too many levels of symbolic links" if loop
+                else b": folder already on this path, not entered"))
             return
-        # Walked once, under the first path in the order the folders list;
-        # once more where a path that lists its files comes later.
-        walked = left_out if b".jpg" in path or b".m3u" in path else listed
-        if (st.st_dev, st.st_ino) in listed | walked:
+        # Walked once where a link leads there, now or when it was walked,
+        # under the first path in the order the folders list; once more
+        # where a path that lists its files comes later.
+        excluded = b".jpg" in path or b".m3u" in path
+        before = [w[key] for w in ((listed, left_out) if excluded else (listed,)) if key in w]
+        if before and (linked or any(before)):
             return
-        walked.add((st.st_dev, st.st_ino))
+        walked = left_out if excluded else listed
+        walked[key] = linked
         for name in os.listdir(path):
             joined = path + b"/" + name
+            excluded = b".jpg" in joined or b".m3u" in joined
             if b"\n" in name or b"\r" in name:
-                if b".jpg" not in joined and b".m3u" not in joined:
+                if not excluded:
                     errors.append(b"tonvelo: " + escape(joined) + b": line break in name, left out")
                 continue
-            try:
-                is_dir = stat.S_ISDIR(os.stat(joined).st_mode)
-            except OSError:
-                is_dir = False
-            if is_dir:
-                walk(joined, ancestors | {(st.st_dev, st.st_ino)})
-            elif b".jpg" not in joined and b".m3u" not in joined:
+            # A dangling link is listed; one that cannot be followed is said.
+            err = stat_error(joined)
+            if err not in (0, errno.ENOENT, errno.ENOTDIR):
+                if not excluded:
+                    errors.append(b"tonvelo: " + escape(joined) + b": " + os.strerror(err).encode())
+            elif err == 0 and stat.S_ISDIR(os.stat(joined).st_mode):
+                walk(joined, on_path + [(key, linked)], os.path.islink(joined))
+            elif not excluded:
                 lines.append(joined)
 
-    walk(top, frozenset())
+    walk(top, [], False)
     return sorted(lines), sorted(errors)
 
 

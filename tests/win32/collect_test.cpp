@@ -45,6 +45,8 @@ dirent substitute()
 std::wstring root;
 std::map<std::wstring, std::vector<dirent>> folders;
 std::map<std::wstring, std::wstring> links;
+// The errno a folder's stream ends with after its records, as on a read error.
+std::map<std::wstring, int> failures;
 
 // Each open stream: the folder it reads and how far.
 struct Reading {
@@ -78,8 +80,11 @@ dirent *readdir(DIR *dir)
 {
 	Reading &r = streams.at(dir);
 	const std::vector<dirent> &records = folders[r.folder];
-	if (r.next == records.size())
+	if (r.next == records.size()) {
+		if (failures.count(r.folder) != 0)
+			errno = failures[r.folder];
 		return nullptr;
+	}
 	dir->ent = records[r.next++];
 	// A name in UTF-8 (fewer units than bytes) is one readdir gives so.
 	wchar_t *wide = dir->wdirp->ent.d_name;
@@ -134,6 +139,18 @@ TEST(Collector, SkipsAndReportsTheSubstituteRecord)
 	EXPECT_EQ(scan(&err), (std::vector<std::string>{"./a.mp3", "./sub/b.mp3"}));
 	EXPECT_EQ(err, "tonvelo: ./?: name not representable, left out\n"
 		       "tonvelo: ./sub/?: name not representable, left out\n");
+}
+
+TEST(Collector, KeepsWhatWasReadBeforeAReadErrorAndSaysIt)
+{
+	folders = {{L"", {record("a.mp3", DT_REG), record("sub", DT_DIR)}},
+		   {L"\\sub", {record("b.mp3", DT_REG)}}};
+	failures = {{L"", EIO}, {L"\\sub", EACCES}};
+	std::string err;
+	EXPECT_EQ(scan(&err), (std::vector<std::string>{"./a.mp3", "./sub/b.mp3"}));
+	EXPECT_EQ(err, "tonvelo: ./sub: Permission denied\n"
+		       "tonvelo: .: Input/output error\n");
+	failures.clear();
 }
 
 TEST(Collector, NamesInUtf8TakeTheirWholePathIntoUtf8)

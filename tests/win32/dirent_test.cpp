@@ -207,7 +207,9 @@ TEST(Enumeration, HandsOutEveryEntryOnceAndHashesTheNextName)
 	DIR *dir = opendir(toBytes(folder).c_str());
 	ASSERT_NE(dir, nullptr);
 	std::vector<dirent> all = readAll(dir);
+	errno = 0;
 	EXPECT_EQ(readdir(dir), nullptr) << "the end stays the end";
+	EXPECT_EQ(errno, 0) << "and is no error";
 	EXPECT_EQ(closedir(dir), 0);
 
 	EXPECT_EQ(namesOf(all), want);
@@ -222,6 +224,28 @@ TEST(Enumeration, HandsOutEveryEntryOnceAndHashesTheNextName)
 		EXPECT_EQ(ent.d_reclen, sizeof(dirent));
 		EXPECT_EQ(ent.d_ino, 0);
 	}
+	std::filesystem::remove_all(folder);
+}
+
+TEST(Enumeration, AReadErrorComesAfterTheEntryReadBeforeIt)
+{
+	// A find handle closed under the stream fails the next FindNextFileW,
+	// the look-ahead of the second readdir.
+	std::wstring folder = makeTempFolder();
+	DIR *dir = opendir(toBytes(folder).c_str());
+	ASSERT_NE(dir, nullptr);
+	ASSERT_NE(readdir(dir), nullptr);
+	FindClose(dir->wdirp->handle);
+	dir->wdirp->handle = INVALID_HANDLE_VALUE;
+	dirent *ent = readdir(dir);
+	ASSERT_NE(ent, nullptr);
+	EXPECT_EQ(ent->d_off, DIRENT_OFF_LAST);
+	for (int i = 0; i < 2; i++) {
+		errno = 0;
+		EXPECT_EQ(readdir(dir), nullptr);
+		EXPECT_EQ(errno, EIO);
+	}
+	closedir(dir);
 	std::filesystem::remove_all(folder);
 }
 

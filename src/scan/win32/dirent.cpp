@@ -151,14 +151,18 @@ WideDirStream *openWideDir(const wchar_t *name)
 
 WIN32_FIND_DATAW *findNext(WideDirStream *stream)
 {
-	if (stream->invalid)
+	if (stream->invalid || stream->error != 0)
 		return nullptr;
 	if (stream->cached) {
 		stream->cached = 0;
 		return &stream->data;
 	}
-	if (!FindNextFileW(stream->handle, &stream->data))
+	if (!FindNextFileW(stream->handle, &stream->data)) {
+		DWORD code = GetLastError();
+		if (code != ERROR_NO_MORE_FILES)
+			stream->error = mapFolderError(code) == EACCES ? EACCES : EIO;
 		return nullptr;
+	}
 	return &stream->data;
 }
 
@@ -214,8 +218,13 @@ dirent *readdir(DIR *dir)
 	}
 	WideDirStream *stream = dir->wdirp;
 	WIN32_FIND_DATAW *data = findNext(stream);
-	if (data == nullptr)
+	if (data == nullptr) {
+		// Also a read error the look-ahead below met: said only now,
+		// after the entry fetched before it.
+		if (stream->error != 0)
+			errno = stream->error;
 		return nullptr;
+	}
 
 	dirent *ent = &dir->ent;
 	ent->d_ino = 0;

@@ -50,6 +50,7 @@ struct WideDirStream {
 	WIN32_FIND_DATAW data; // the current find record
 	std::int32_t cached;   // 1 while data holds an entry not yet handed out
 	std::int32_t invalid;  // 1 when there is no usable find handle
+	std::int32_t error;    // errno of the read error met, else 0
 	HANDLE handle;         // INVALID_HANDLE_VALUE when none
 	wchar_t *pattern;      // full path of the folder, one separator, "*"
 };
@@ -83,7 +84,8 @@ DIR *openDirWide(const wchar_t *name, bool utf8);
 // for UTF-8 does. Any other comes with unlisted set: as itself where
 // Windows would not open it, or, when it has no form at all (a lone
 // surrogate), as the substitute record "?" with DT_UNKNOWN. The entries
-// after it still follow. Read errors end the stream like its end does.
+// after it still follow. A read error ends the stream after the entries
+// read before it: nullptr with errno EACCES, else EIO. The end sets no errno.
 dirent *readdir(DIR *dir);
 
 // Closes the stream and releases it. Returns 0, or -1 with errno EBADF
@@ -93,7 +95,8 @@ int closedir(DIR *dir);
 // The wide stream under opendir, with the same failures.
 WideDirStream *openWideDir(const wchar_t *name);
 
-// The next find record, or nullptr at the end or on a read error.
+// The next find record, or nullptr at the end or on a read error, whose
+// errno stays in stream->error.
 WIN32_FIND_DATAW *findNext(WideDirStream *stream);
 
 void closeWideDir(WideDirStream *stream);
