@@ -1,4 +1,4 @@
-// Preloaded by the status-line test: makes every readdir take a
+// Preloaded by the status-line test: makes every entry read take a
 // millisecond, so that a small tree takes long enough to scan. With
 // TONVELO_STALL set, the first flush of standard error, right after the
 // status line is first written, waits for a signal: an interrupt then
@@ -9,12 +9,15 @@
 #include <dlfcn.h>
 #include <unistd.h>
 
-extern "C" struct dirent *readdir(DIR *dir)
+extern "C" ssize_t getdents64(int fd, void *buf, size_t size)
 {
-	using Readdir = struct dirent *(*)(DIR *);
-	static Readdir next = reinterpret_cast<Readdir>(dlsym(RTLD_NEXT, "readdir"));
-	usleep(1000);
-	return next(dir);
+	using Getdents = ssize_t (*)(int, void *, size_t);
+	static Getdents next = reinterpret_cast<Getdents>(dlsym(RTLD_NEXT, "getdents64"));
+	ssize_t n = next(fd, buf, size);
+	char *at = static_cast<char *>(buf);
+	for (char *end = at + (n > 0 ? n : 0); at < end; at += reinterpret_cast<dirent64 *>(at)->d_reclen)
+		usleep(1000);
+	return n;
 }
 
 extern "C" int fflush(FILE *stream)

@@ -96,6 +96,7 @@ class HostileTrees(TreeCase):
         os.symlink("../Private/Album2", os.path.join(m, "Album 2 link"))
         os.symlink("self", os.path.join(m, "self"))
         os.symlink("nowhere", os.path.join(m, "dangling"))
+        os.symlink("Album/a.mp3/x", os.path.join(m, "through a file"))
         cwd = self.folder("cwd", mode=0o777)
         rc, _, err = self.run_unprivileged(["../Music"], cwd)
         self.assertEqual(rc, 0)
@@ -103,7 +104,8 @@ class HostileTrees(TreeCase):
             b"tonvelo: ../Music/Album 2 link: Permission denied\n",
             b"tonvelo: ../Music/self" + LOOP])
         self.assertEqual(entries(read(os.path.join(cwd, "playlist.m3u"))),
-                         [b"../Music/Album/a.mp3", b"../Music/dangling"])
+                         [b"../Music/Album/a.mp3", b"../Music/dangling",
+                          b"../Music/through a file"])
 
     def test_every_folder_is_walked_once_however_it_is_reached(self):
         # A library's views made of links list each song once, however

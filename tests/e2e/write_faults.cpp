@@ -8,9 +8,9 @@
 // does. TONVELO_FAIL="call:errno" makes renameat, linkat or an exclusive
 // create ("create": openat with O_EXCL) fail with that error. "call@n"
 // for call picks its n-th call alone, counted from 1.
-// TONVELO_SWAP="folder:other" renames folder to folder~ at the first
-// readdir and puts a link to other in its place, as a co-user who may
-// rename it could during a scan.
+// TONVELO_SWAP="folder:other" renames folder to folder~ as the scan first
+// reads a folder and puts a link to other in its place, as a co-user who
+// may rename it could during a scan.
 #include <cerrno>
 #include <csignal>
 #include <cstdarg>
@@ -143,7 +143,7 @@ extern "C" int openat64(int dir, const char *path, int flags, ...)
 	return fd;
 }
 
-extern "C" struct dirent *readdir(DIR *dir)
+extern "C" ssize_t getdents64(int fd, void *buf, size_t size)
 {
 	static const char *swap = std::getenv("TONVELO_SWAP");
 	if (swap != nullptr) {
@@ -153,5 +153,5 @@ extern "C" struct dirent *readdir(DIR *dir)
 			std::abort();
 		swap = nullptr;
 	}
-	return next<struct dirent *(*)(DIR *)>("readdir")(dir);
+	return next<ssize_t (*)(int, void *, size_t)>("getdents64")(fd, buf, size);
 }
