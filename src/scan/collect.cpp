@@ -87,6 +87,10 @@ bool isDotOrDotDot(const char *name)
 // that a tree without reparse points costs no identity call: the folders
 // walked until then are identified at that moment.
 bool identifying = LOOPS_WITHOUT_LINKS;
+// Once a link has led to a folder, a folder may be one walked already:
+// each is identified before it is opened, so that such a one costs no
+// open. Until then it is identified once open, which costs no more.
+bool linkFollowed;
 
 bool isSameFolder(const FolderId &a, const FolderId &b)
 {
@@ -188,8 +192,9 @@ FolderStream *enterFolder(FolderStream *parent, const char *name, std::size_t le
 		identifying = true;
 		identifyRememberedFolders(noteRemembered);
 	}
-	// A link to a folder walked already costs no open.
-	if (seen != nullptr && identifying && passOver(whyNotEnter(*seen, excluded, linked), len))
+	linkFollowed = linkFollowed || linked;
+	// Known already: one not to be entered costs no open.
+	if (seen != nullptr && passOver(whyNotEnter(*seen, excluded, linked), len))
 		return nullptr;
 	FolderStream *dir = parent != nullptr ? openSubfolder(parent, name, joined)
 					      : openScannedFolder(joined);
@@ -199,16 +204,16 @@ FolderStream *enterFolder(FolderStream *parent, const char *name, std::size_t le
 		reportOpenFailure();
 		return nullptr;
 	}
-	Level level{dir, FolderId{}, false, excluded, linked};
+	Level level{dir, seen != nullptr ? *seen : FolderId{}, seen != nullptr, excluded, linked};
 	if (!identifying) {
 		rememberFolder(dir, excluded);
-	} else if ((level.known = identifyFolder(dir, &level.id))) {
-		if (passOver(whyNotEnter(level.id, excluded, linked), len)) {
-			closeFolder(dir);
-			return nullptr;
-		}
-		noteWalked(level.id, excluded, linked);
+	} else if (seen == nullptr && (level.known = identifyFolder(dir, &level.id)) &&
+		   passOver(whyNotEnter(level.id, excluded, linked), len)) {
+		closeFolder(dir);
+		return nullptr;
 	}
+	if (level.known)
+		noteWalked(level.id, excluded, linked);
 	levels.push_back(level);
 	return dir;
 }
@@ -293,8 +298,8 @@ void takeEntry(FolderStream *dir, const FolderEntry *ent, std::size_t len, std::
 	// entries of other types are followed.
 	FolderId id;
 	bool known = false;
-	EntryKind kind = ent->d_type == DT_DIR ? FOLDER
-		       : ent->d_type == DT_REG ? FILE_ENTRY
+	EntryKind kind = ent->d_type == DT_REG ? FILE_ENTRY
+		       : ent->d_type == DT_DIR && !linkFollowed ? FOLDER
 		       : followEntry(dir, ent, &id, &known);
 	if (kind == FILE_ENTRY) {
 		if (!skip)
@@ -335,6 +340,7 @@ bool scanFolder(const char *path, bool isCurrent)
 	walked = std::vector<Walked>();
 	walkedCount = 0;
 	identifying = LOOPS_WITHOUT_LINKS;
+	linkFollowed = false;
 	clearProgress();
 	return opened;
 }

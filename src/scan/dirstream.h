@@ -37,8 +37,8 @@ FolderStream *openSubfolder(FolderStream *parent, const char *name, const char *
 FolderEntry *readFolder(FolderStream *dir);
 void closeFolder(FolderStream *dir);
 
-// What ent, last read from parent, of a type the listing does not settle,
-// is. For a folder, *known tells whether *id says who it is.
+// What ent, last read from parent, is once followed. For a folder, *known
+// tells whether *id says who it is.
 EntryKind followEntry(FolderStream *parent, const FolderEntry *ent, FolderId *id, bool *known);
 
 // Who the folder open in dir is; false where that cannot be told.

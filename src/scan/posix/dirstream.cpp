@@ -88,7 +88,8 @@ EntryKind followEntry(FolderStream *parent, const FolderEntry *ent, FolderId *id
 {
 	*known = false;
 	if (ent->d_type != DT_UNKNOWN)
-		return followTarget(parent, ent->d_name, LINKED_FOLDER, id, known);
+		return followTarget(parent, ent->d_name, ent->d_type == DT_LNK ? LINKED_FOLDER : FOLDER,
+				    id, known);
 	// A file system that gives no types: the entry itself says whether
 	// it is a link.
 	struct stat st;
