@@ -196,8 +196,7 @@ FolderStream *enterFolder(FolderStream *parent, const char *name, std::size_t le
 	// Known already: one not to be entered costs no open.
 	if (seen != nullptr && passOver(whyNotEnter(*seen, excluded, linked), len))
 		return nullptr;
-	FolderStream *dir = parent != nullptr ? openSubfolder(parent, name, joined)
-					      : openScannedFolder(joined);
+	FolderStream *dir = parent != nullptr ? openSubfolder(parent, name) : openScannedFolder();
 	if (dir == nullptr) {
 		if (errno == ENOMEM)
 			dieOutOfMemory();

@@ -25,12 +25,12 @@ enum EntryKind { FILE_ENTRY, FOLDER, LINKED_FOLDER, UNREACHABLE };
 #include "scan/posix/dirstream.h"
 #endif
 
-// Opens the folder held by holdScannedFolder, whose text is path.
-FolderStream *openScannedFolder(const char *path);
+// Opens the folder held by holdScannedFolder.
+FolderStream *openScannedFolder();
 
-// Opens the folder name, the entry last read from parent, whose path is
-// joined: below the folder parent reads, whatever is renamed above it.
-FolderStream *openSubfolder(FolderStream *parent, const char *name, const char *joined);
+// Opens the folder name, the entry last read from parent: below the folder
+// parent reads, whatever is renamed above it.
+FolderStream *openSubfolder(FolderStream *parent, const char *name);
 
 // The next entry, or nullptr at the end of the folder, and with errno set
 // when it could not be read to the end.

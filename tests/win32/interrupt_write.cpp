@@ -46,7 +46,7 @@ int main(int argc, char *argv[])
 		std::fflush(stdout);
 		char line[16];
 		DIR *dir = std::fgets(line, sizeof line, stdin) != nullptr
-			? openScannedFolder(folder.substr(0, sep).c_str()) : nullptr;
+			? openScannedFolder() : nullptr;
 		while (dirent *ent = dir != nullptr ? readdir(dir) : nullptr)
 			std::printf("%s\n", ent->d_name);
 		if (dir != nullptr)

@@ -52,13 +52,13 @@ EntryKind followTarget(FolderStream *parent, const char *name, EntryKind folder,
 
 } // namespace
 
-FolderStream *openScannedFolder(const char *)
+FolderStream *openScannedFolder()
 {
 	// A descriptor of its own: the held one outlives the stream.
 	return streamOn(fcntl(scannedFolderFd(), F_DUPFD_CLOEXEC, 0));
 }
 
-FolderStream *openSubfolder(FolderStream *parent, const char *name, const char *)
+FolderStream *openSubfolder(FolderStream *parent, const char *name)
 {
 	// Below the folder the parent stream reads, whatever is renamed above.
 	return streamOn(openat(parent->fd, name, O_RDONLY | O_DIRECTORY | O_NOCTTY | O_CLOEXEC));

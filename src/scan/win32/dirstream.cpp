@@ -27,18 +27,15 @@ std::wstring entryOf(const DIR *parent)
 	return folderOf(parent) + parent->wdirp->ent.d_name;
 }
 
-// A file index of 0 tells nothing.
-bool identify(const FileIdentity &file, FolderId *id)
-{
-	id->dev = file.volume;
-	id->ino = file.index;
-	return file.index != 0;
-}
-
 bool identifyAt(const wchar_t *path, FolderId *id)
 {
 	FileIdentity file;
-	return identifyPath(path, &file) && identify(file, id);
+	if (!identifyPath(path, &file))
+		return false;
+	id->dev = file.volume;
+	id->ino = file.index;
+	// A file index of 0 tells nothing.
+	return file.index != 0;
 }
 
 // Why a reparse point cannot be followed, as errno has it; 0 where its
@@ -58,7 +55,7 @@ int unreachableError(DWORD code)
 
 } // namespace
 
-FolderStream *openScannedFolder(const char *)
+FolderStream *openScannedFolder()
 {
 	// By the path the held folder has now, not by its text, which may
 	// lead elsewhere by now.
@@ -70,7 +67,7 @@ FolderStream *openScannedFolder(const char *)
 	return openDirWide(path.c_str(), false);
 }
 
-FolderStream *openSubfolder(FolderStream *parent, const char *, const char *)
+FolderStream *openSubfolder(FolderStream *parent, const char *)
 {
 	// Below the folder the parent stream reads, and in UTF-8 from a
 	// folder named so on down.
@@ -87,10 +84,14 @@ void closeFolder(FolderStream *dir)
 	closedir(dir);
 }
 
-EntryKind followEntry(FolderStream *parent, const FolderEntry *ent, FolderId *id, bool *known)
+EntryKind followEntry(FolderStream *parent, const FolderEntry *ent, FolderId *, bool *known)
 {
-	// Opened, as stat does, through the links on the way.
+	// A folder is identified once open, by the path its stream reads:
+	// asking it of the entry's path costs as much.
 	*known = false;
+	if (ent->d_type == DT_DIR)
+		return FOLDER;
+	// Opened, as stat does, through the links on the way.
 	HANDLE h = CreateFileW(entryOf(parent).c_str(), FILE_READ_ATTRIBUTES,
 			       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
 			       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
@@ -99,8 +100,6 @@ EntryKind followEntry(FolderStream *parent, const FolderEntry *ent, FolderId *id
 		return errno == 0 ? FILE_ENTRY : UNREACHABLE;
 	}
 	bool folder = isFolderHandle(h);
-	FileIdentity file;
-	*known = folder && identifyHandle(h, &file) && identify(file, id);
 	CloseHandle(h);
 	if (!folder)
 		return FILE_ENTRY;
