@@ -9,10 +9,12 @@
 #include <dlfcn.h>
 #include <unistd.h>
 
+#include "shim_names.h"
+
 extern "C" struct dirent *readdir(DIR *dir)
 {
 	using Readdir = struct dirent *(*)(DIR *);
-	static Readdir next = reinterpret_cast<Readdir>(dlsym(RTLD_NEXT, "readdir"));
+	static Readdir next = reinterpret_cast<Readdir>(dlsym(RTLD_NEXT, OFFSET_NAME("readdir")));
 	usleep(1000);
 	return next(dir);
 }

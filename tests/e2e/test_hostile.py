@@ -10,6 +10,7 @@ import unittest
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from harness import (BANNER, HEADER, IS_ROOT, TONVELO, TreeCase, entries,  # noqa: E402
                      make_deep, make_tree, read, run, run_command)
+from harness import command  # noqa: E402
 
 LOOP = b": Too many levels of symbolic links\n"
 
@@ -107,13 +108,16 @@ class HostileTrees(TreeCase):
         self.assertEqual(entries(read(os.path.join(rock, "playlist.m3u"))),
                          [rock.encode() + b"/Best-of/Jazz/j1.mp3", rock.encode() + b"/r1.mp3"])
 
-    def run_after_mounting(self, mounts):
-        """Runs the program on T after the shell commands mounts, in a mount
-        namespace of its own, which a chroot cannot give."""
+    def run_after_mounting(self, mounts, folder="T"):
+        """Runs the program on folder after the shell commands mounts, in a
+        mount namespace of its own, which a chroot cannot give."""
         if not IS_ROOT or run_command(["unshare", "-m", "true"], self.tmp)[0] != 0:
             self.skipTest("needs root and a mount namespace")
-        return run_command(["unshare", "-m", "sh", "-c", mounts + ' && exec "$0" T', TONVELO],
-                           self.tmp)
+        rc, out, err = run_command(["unshare", "-m", "sh", "-c", "{ %s; } || exit 77\n"
+                                    'exec "$@"' % mounts, "sh"] + command([folder]), self.tmp)
+        if rc == 77:
+            self.skipTest("cannot mount: " + err.decode(errors="replace").strip())
+        return rc, out, err
 
     def test_a_folder_mounted_inside_itself_is_reported_not_entered(self):
         self.folder("T", {"t.mp3": b"", "a/x.mp3": b"", "a/c1": None})
@@ -131,12 +135,38 @@ class HostileTrees(TreeCase):
         self.assertEqual((rc, err), (0, b""))
         self.assertEqual(entries(read(self.path("playlist.m3u"))), [b"T/t.mp3", b"T/x/y.mp3"])
 
+    def test_numbers_past_32_bits_are_no_trouble(self):
+        # Dates past 2038: an old playlist, and a folder reached twice.
+        m = self.folder("m", {"a.mp3": b"", "sub/x.mp3": b"", "playlist.m3u": HEADER})
+        os.symlink("sub", os.path.join(m, "link"))
+        for name in ("playlist.m3u", "sub"):
+            os.utime(os.path.join(m, name), (2208988800, 2208988800))  # 2040-01-01
+        self.assertEqual(run([m], self.tmp), (0, BANNER, b""))
+        self.assertIn(entries(read(os.path.join(m, "playlist.m3u"))),
+                      ([m.encode() + b"/a.mp3", m.encode() + d + b"/x.mp3"]
+                       for d in (b"/link", b"/sub")))
+        # Inode numbers past 2^63, as overlayfs gives a layer of another file
+        # system, a file past 4 GiB and an old playlist of 2040 among them.
+        # The new playlist lands in the upper layer, which outlives the mount.
+        t = self.folder("T")
+        rc, _, err = self.run_after_mounting(
+            "mkdir L U U/u U/w && mount -t tmpfs none L && mkdir L/d && "
+            ": >L/a.mp3 && : >L/d/b.mp3 && truncate -s 5G L/big.flac && "
+            ": >L/playlist.m3u && touch -d 2040-01-01 L/playlist.m3u && "
+            "mount -t overlay none -o lowerdir=L,upperdir=U/u,workdir=U/w,xino=on T && "
+            "stat -c %i T/d/b.mp3 | awk '$1 < 2^32 { exit 1 }' || "
+            "{ echo no inode numbers past 2^32 >&2; false; }", t)
+        self.assertEqual((rc, err), (0, b""))
+        self.assertEqual(entries(read(self.path("U", "u", "playlist.m3u"))),
+                         [t.encode() + n for n in (b"/a.mp3", b"/big.flac", b"/d/b.mp3")])
+
     @unittest.skipUnless(shutil.which("strace"), "needs strace")
     def test_read_error_inside_a_folder_is_reported(self):
         m = self.folder("m", {"f%04d.mp3" % i: b"" for i in range(3000)})
-        # The second getdents64 of the run, inside m, fails.
-        rc, out, err = run_command(["strace", "-o", "/dev/null", "-e",
-                                    "inject=getdents64:error=EIO:when=2", TONVELO, "m"],
+        # The second getdents64 inside m fails: only m's count, as an
+        # emulator reads folders of its own.
+        rc, out, err = run_command(["strace", "-o", "/dev/null", "-P", m, "-e",
+                                    "inject=getdents64:error=EIO:when=2"] + command(["m"]),
                                    self.tmp, env={"ASAN_OPTIONS": "detect_leaks=0"})
         self.assertEqual((rc, out, err), (0, BANNER, b"tonvelo: m: Input/output error\n"))
         got = entries(read(self.path("playlist.m3u")))
