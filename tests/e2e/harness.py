@@ -44,14 +44,16 @@ def read_some(fd, deadline, seen):
         return b""
 
 
-def read_all(fd, deadline):
-    """All fd gives until its end, which must come by deadline."""
+def read_all(fd, deadline, until=None):
+    """What fd gives until its end, or until what it gave ends in until;
+    either must come by deadline."""
     got = b""
-    while True:
+    while until is None or not got.endswith(until):
         chunk = read_some(fd, deadline, got)
         if not chunk:
-            return got
+            break
         got += chunk
+    return got
 
 
 def lined(text):
