@@ -5,10 +5,13 @@ Fisher-Yates shuffle, each from their definitions; shuffle_dump prints what
 the program's own code makes of the same seeds.
 """
 import os
+import shlex
 import subprocess
 import unittest
 
 DUMP = os.environ.get("SHUFFLE_DUMP", "")
+# What runs it on a cross build (an emulator), if anything.
+WRAPPER = shlex.split(os.environ.get("TONVELO_WRAPPER", ""))
 SEEDS = [0, 1, 5489, 20261207, 0xFFFFFFFF]
 M32 = 0xFFFFFFFF
 
@@ -74,7 +77,7 @@ class ExactSequence(unittest.TestCase):
     def test_draws_and_order_match_the_model(self):
         rejected = 0
         for seed in SEEDS:
-            out = subprocess.run([DUMP, str(seed)], capture_output=True, check=True,
+            out = subprocess.run(WRAPPER + [DUMP, str(seed)], capture_output=True, check=True,
                                  timeout=60).stdout.decode().splitlines()
             want = model(seed)
             self.assertEqual(out, want, "seed %d" % seed)

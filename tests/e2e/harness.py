@@ -1,21 +1,59 @@
 """Runs the built tonvelo on temporary trees and reads what it left.
 
 TONVELO names the program, TONVELO_WRAPPER what runs it where it cannot run
-by itself (Wine, for the Windows program). The Windows program writes in
-text mode: its lines, on standard output and error as in the playlist, end
-in CR LF.
+by itself (Wine, for the Windows program; qemu-user, for another
+architecture's). The Windows program writes in text mode: its lines, on
+standard output and error as in the playlist, end in CR LF.
 """
 import os
 import re
+import select
 import shlex
 import shutil
 import subprocess
 import tempfile
+import time
 import unittest
 
 TONVELO = os.environ.get("TONVELO", "")
 WRAPPER = shlex.split(os.environ.get("TONVELO_WRAPPER", ""))
 EOL = b"\r\n" if TONVELO.lower().endswith(".exe") else b"\n"
+# A Linux program under a wrapper runs under an emulator, which has reasons
+# of its own to fail a case: those cases skip, and say so.
+EMULATED = bool(WRAPPER) and EOL == b"\n"
+UNDER_EMULATOR = "under an emulator, "
+
+
+def shim(variable, name):
+    """The library variable names, to preload, and why a case that needs it
+    skips: an emulator's own loader would be handed it too, and refuse it
+    aloud."""
+    if EMULATED:
+        return "", UNDER_EMULATOR + "whose own loader would be handed the %s shim" % name
+    return os.environ.get(variable, ""), "needs the %s shim" % name
+
+
+def read_some(fd, deadline, seen):
+    """The next bytes fd gives, b"" at its end; fails with what was seen
+    before if none come by deadline (of time.monotonic())."""
+    if not select.select([fd], [], [], max(0, deadline - time.monotonic()))[0]:
+        raise AssertionError("nothing more in time after %r" % seen)
+    try:
+        return os.read(fd, 4096)
+    except OSError:  # a terminal whose other side is gone
+        return b""
+
+
+def read_all(fd, deadline, until=None):
+    """What fd gives until its end, or until what it gave ends in until;
+    either must come by deadline."""
+    got = b""
+    while until is None or not got.endswith(until):
+        chunk = read_some(fd, deadline, got)
+        if not chunk:
+            break
+        got += chunk
+    return got
 
 
 def lined(text):

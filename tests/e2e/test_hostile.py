@@ -8,19 +8,13 @@ import sys
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from harness import (BANNER, HEADER, IS_ROOT, TONVELO, TreeCase, entries,  # noqa: E402
+from harness import (BANNER, HEADER, IS_ROOT, TreeCase, command, entries,  # noqa: E402
                      make_deep, make_tree, read, run, run_command)
 
 LOOP = b": Too many levels of symbolic links\n"
 ON_PATH = b": folder already on this path, not entered\n"
 PYTHON = "/usr/bin/python3"  # Debian's, with its FUSE bindings
 IDFS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "idfs.py")
-
-
-def fuse(mount):
-    """The shell command mount, ending the shell with 77 where it fails:
-    the package or /dev/fuse is missing."""
-    return "{ %s || exit 77; }" % mount
 
 
 class HostileTrees(TreeCase):
@@ -143,16 +137,17 @@ class HostileTrees(TreeCase):
         self.assertEqual(entries(read(os.path.join(rock, "playlist.m3u"))),
                          [rock.encode() + b"/Best-of/Jazz/j1.mp3", rock.encode() + b"/r1.mp3"])
 
-    def run_after_mounting(self, mounts):
-        """Runs the program on T after the shell commands mounts, in mount
-        and PID namespaces of its own: the one a chroot cannot give, the
-        other ending what the mounts started (FUSE servers) once T is
-        unmounted. Skips where mounts end the shell with 77."""
+    def run_after_mounting(self, mounts, folder="T"):
+        """Runs the program on folder after the shell commands mounts, in
+        mount and PID namespaces of its own: the one a chroot cannot give,
+        the other ending what the mounts started (FUSE servers) once T is
+        unmounted. Skips where the mounts fail."""
         ns = ["unshare", "-m", "-p", "-f"]
         if not IS_ROOT or run_command(ns + ["true"], self.tmp)[0] != 0:
             self.skipTest("needs root, and mount and PID namespaces")
-        rc, out, err = run_command(ns + ["sh", "-c", mounts + ' && "$0" T; s=$?; '
-                                         'umount -R T 2>/dev/null; exit $s', TONVELO], self.tmp)
+        rc, out, err = run_command(ns + ["sh", "-c", "{ %s; } || exit 77\n"
+                                         '"$@"; s=$?; umount -R T 2>/dev/null; exit $s' % mounts,
+                                         "sh"] + command([folder]), self.tmp)
         if rc == 77 and out == b"":
             self.skipTest("cannot mount: " + err.decode(errors="replace").strip().split("\n")[-1])
         return rc, out, err
@@ -166,12 +161,12 @@ class HostileTrees(TreeCase):
             self.folder(b)
         union = ("mount -t tmpfs none b1 && mount -t tmpfs none b2 && "
                  "cp -r 'src/Artist A' b1 && cp -r 'src/Artist B' b2 && " +
-                 fuse('mergerfs -o use_ino,inodecalc=passthrough "$PWD/b1:$PWD/b2" T') +
+                 'mergerfs -o use_ino,inodecalc=passthrough "$PWD/b1:$PWD/b2" T' +
                  " && [ $(stat -c %i 'T/Artist A/Album 1') = $(stat -c %i 'T/Artist B/Album 2') ]")
         for how in ("mergerfs", "zero", "level", "high"):
             with self.subTest(how=how):
                 rc, _, err = self.run_after_mounting(
-                    union if how == "mergerfs" else fuse(" ".join((PYTHON, IDFS, how, "src T"))))
+                    union if how == "mergerfs" else " ".join((PYTHON, IDFS, how, "src T")))
                 self.assertEqual((rc, err), (0, b""))
                 self.assertEqual(entries(read(self.path("playlist.m3u"))),
                                  [b"T/Artist A/Album 1/a.mp3", b"T/Artist B/Album 2/b.mp3"])
@@ -192,12 +187,38 @@ class HostileTrees(TreeCase):
         self.assertEqual((rc, err), (0, b""))
         self.assertEqual(entries(read(self.path("playlist.m3u"))), [b"T/t.mp3", b"T/x/y.mp3"])
 
+    def test_numbers_past_32_bits_are_no_trouble(self):
+        # Dates past 2038: an old playlist, and a folder reached twice.
+        m = self.folder("m", {"a.mp3": b"", "sub/x.mp3": b"", "playlist.m3u": HEADER})
+        os.symlink("sub", os.path.join(m, "link"))
+        for name in ("playlist.m3u", "sub"):
+            os.utime(os.path.join(m, name), (2208988800, 2208988800))  # 2040-01-01
+        self.assertEqual(run([m], self.tmp), (0, BANNER, b""))
+        self.assertIn(entries(read(os.path.join(m, "playlist.m3u"))),
+                      ([m.encode() + b"/a.mp3", m.encode() + d + b"/x.mp3"]
+                       for d in (b"/link", b"/sub")))
+        # Inode numbers past 2^63, as overlayfs gives a layer of another file
+        # system, a file past 4 GiB and an old playlist of 2040 among them.
+        # The new playlist lands in the upper layer, which outlives the mount.
+        t = self.folder("T")
+        rc, _, err = self.run_after_mounting(
+            "mkdir L U U/u U/w && mount -t tmpfs none L && mkdir L/d && "
+            ": >L/a.mp3 && : >L/d/b.mp3 && truncate -s 5G L/big.flac && "
+            ": >L/playlist.m3u && touch -d 2040-01-01 L/playlist.m3u && "
+            "mount -t overlay none -o lowerdir=L,upperdir=U/u,workdir=U/w,xino=on T && "
+            "stat -c %i T/d/b.mp3 | awk '$1 < 2^32 { exit 1 }' || "
+            "{ echo no inode numbers past 2^32 >&2; false; }", t)
+        self.assertEqual((rc, err), (0, b""))
+        self.assertEqual(entries(read(self.path("U", "u", "playlist.m3u"))),
+                         [t.encode() + n for n in (b"/a.mp3", b"/big.flac", b"/d/b.mp3")])
+
     @unittest.skipUnless(shutil.which("strace"), "needs strace")
     def test_read_error_inside_a_folder_is_reported(self):
         m = self.folder("m", {"f%04d.mp3" % i: b"" for i in range(3000)})
-        # The second getdents64 of the run, inside m, fails.
-        rc, out, err = run_command(["strace", "-o", "/dev/null", "-e",
-                                    "inject=getdents64:error=EIO:when=2", TONVELO, "m"],
+        # The second getdents64 inside m fails: only m's count, as an
+        # emulator reads folders of its own.
+        rc, out, err = run_command(["strace", "-o", "/dev/null", "-P", m, "-e",
+                                    "inject=getdents64:error=EIO:when=2"] + command(["m"]),
                                    self.tmp, env={"ASAN_OPTIONS": "detect_leaks=0"})
         self.assertEqual((rc, out, err), (0, BANNER, b"tonvelo: m: Input/output error\n"))
         got = entries(read(self.path("playlist.m3u")))

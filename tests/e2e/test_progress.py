@@ -4,12 +4,14 @@ import pty
 import signal
 import subprocess
 import sys
+import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from harness import BANNER, NOTICE, TreeCase, command, entries, read  # noqa: E402
+from harness import (BANNER, NOTICE, TreeCase, command, entries, read, read_all,  # noqa: E402
+                     read_some, shim)
 
-SLOW = os.environ.get("TONVELO_SLOW_READDIR", "")
+SLOW, NO_SLOW = shim("TONVELO_SLOW_READDIR", "slow readdir")
 
 
 def screen(data):
@@ -24,7 +26,7 @@ def screen(data):
     return lines
 
 
-@unittest.skipUnless(SLOW, "needs the slow readdir shim")
+@unittest.skipUnless(SLOW, NO_SLOW)
 class StatusLine(TreeCase):
     def run_slow(self, stderr_on_tty, interrupt=False, notice=False):
         """With notice, the folder named is missing and the current one, the
@@ -40,32 +42,31 @@ class StatusLine(TreeCase):
         p = subprocess.Popen(command(args), cwd=cwd, env=env,
                              stdout=slave if notice else subprocess.PIPE, stderr=err,
                              preexec_fn=lambda: signal.signal(signal.SIGINT, signal.SIG_DFL))
+        self.addCleanup(p.kill)  # what did not end in time
         os.close(slave)
+        deadline = time.monotonic() + 60
         if stderr_on_tty:
             got = b""
             while True:
-                try:
-                    chunk = os.read(master, 4096)
-                except OSError:  # the terminal's other side is gone
-                    break
+                chunk = read_some(master, deadline, got)
                 if not chunk:
                     break
                 got += chunk
                 if interrupt and b"files found" in got:
                     p.send_signal(signal.SIGINT)
                     interrupt = None
-            out = p.stdout.read() if p.stdout else None
+            out = read_all(p.stdout.fileno(), deadline) if p.stdout else None
         else:
-            out, got = p.communicate()
+            out, got = read_all(p.stdout.fileno(), deadline), read_all(p.stderr.fileno(), deadline)
         os.close(master)
         if out is not None:  # else the banner is on the terminal too
             self.assertEqual(out, BANNER)
         playlist = os.path.join(self.music, "playlist.m3u")
         if interrupt is None:
-            self.assertEqual(p.wait(), -signal.SIGINT)
+            self.assertEqual(p.wait(60), -signal.SIGINT)
             self.assertFalse(os.path.exists(playlist))
         else:
-            self.assertEqual(p.wait(), 0)
+            self.assertEqual(p.wait(60), 0)
             self.assertEqual(len(entries(read(playlist))), 1500)
         return got
 

@@ -9,11 +9,13 @@ import signal
 import subprocess
 import sys
 import tempfile
+import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from harness import (BANNER, EOL, HEADER, NOTICE, USAGE, WRAPPER, TreeCase,  # noqa: E402
                      command, entries, fell_back, lined, make_deep, make_tree, read, run)
+from harness import read_all  # noqa: E402
 
 INTERRUPT = os.environ.get("TONVELO_INTERRUPT_WRITE", "")
 OPEN_ENTRIES = os.environ.get("TONVELO_OPEN_ENTRIES", "")
@@ -286,7 +288,7 @@ class WindowsProgram(TreeCase):
         self.addCleanup(p.stdout.close)
         self.addCleanup(p.wait, timeout=60)
         self.addCleanup(lambda: p.poll() is None and p.kill())
-        self.assertEqual(p.stdout.readline(), b"ready\r\n")
+        self.assertEqual(read_all(p.stdout.fileno(), time.monotonic() + 60, b"\n"), b"ready\r\n")
         return p
 
     @unittest.skipUnless(INTERRUPT, "needs the stand-in program")
@@ -299,7 +301,8 @@ class WindowsProgram(TreeCase):
             self.assertEqual(len(os.listdir(music)), 2)  # the old and the new
             p.send_signal(signal.SIGINT)  # Wine hands it on as Ctrl-C
             p.wait(timeout=60)
-            self.assertEqual(p.stdout.readline(), b"")  # not "not interrupted"
+            self.assertEqual(read_all(p.stdout.fileno(), time.monotonic() + 60, b"\n"),
+                             b"")  # not "not interrupted"
             self.assertEqual(os.listdir(music), ["playlist.m3u"])
             self.assertEqual(read(os.path.join(music, "playlist.m3u")), HEADER)
 
@@ -326,7 +329,7 @@ class WindowsProgram(TreeCase):
         p.stdin.write(b"go\n")
         p.stdin.flush()
         self.assertEqual(p.wait(timeout=60), 0)
-        self.assertIn(b"r.mp3\r\n", p.stdout.read())
+        self.assertIn(b"r.mp3\r\n", read_all(p.stdout.fileno(), time.monotonic() + 60))
         self.assertEqual((sorted(os.listdir(real)), os.listdir(self.path("decoy"))),
                          (["playlist.m3u", "r.mp3"], ["d.mp3"]))
 

@@ -25,6 +25,8 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include "shim_names.h"
+
 namespace {
 
 // True when the setting picks the n-th call to call; *value is its number.
@@ -129,11 +131,12 @@ extern "C" int openat(int dir, const char *path, int flags, ...)
 {
 	va_list ap;
 	va_start(ap, flags);
-	int fd = openatWith("openat", dir, path, flags, ap);
+	int fd = openatWith(OFFSET_NAME("openat"), dir, path, flags, ap);
 	va_end(ap);
 	return fd;
 }
 
+#ifndef OFFSET_NAMES_64
 extern "C" int openat64(int dir, const char *path, int flags, ...)
 {
 	va_list ap;
@@ -142,6 +145,7 @@ extern "C" int openat64(int dir, const char *path, int flags, ...)
 	va_end(ap);
 	return fd;
 }
+#endif
 
 extern "C" ssize_t getdents64(int fd, void *buf, size_t size)
 {
