@@ -261,11 +261,12 @@ class WriteFaults(TreeCase):
 
     def test_unwritable_folder_falls_back_to_the_current_directory(self):
         music = self.folder("music", ALBUM, mode=0o555)
-        cwd = self.folder("cwd", mode=0o777)
+        cwd = self.folder("c\x1b[2Jwd", mode=0o777)  # shown as any other path
         place = os.path.join(music, "playlist.m3u")
         for why in (b"Permission denied", b"Is a directory"):
             rc, out, err = self.run_unprivileged([music], cwd)
-            self.assertEqual((rc, out, err), (0, BANNER, fell_back(place, why, cwd)))
+            self.assertEqual((rc, out, err),
+                             (0, BANNER, fell_back(place, why, cwd.replace("\x1b", "\\x1b"))))
             self.assertEqual(len(entries(read(os.path.join(cwd, "playlist.m3u")))), 3)
             os.chmod(music, 0o755)
             os.makedirs(place, exist_ok=True)  # a folder of its name at the first place
@@ -287,6 +288,8 @@ class WriteFaults(TreeCase):
         music, _ = self.music_with_old(mode=0o555)
         mine = os.path.join(music, "playlist.m3u")
         os.chmod(mine, 0o666)
+        with open(mine, "ab") as f:  # longer than the new one
+            f.write(b"/old/two.mp3\n" * 50)
         self.assertEqual(self.run_unprivileged([music], self.tmp), (0, BANNER, b""))
         self.assertEqual(len(entries(read(mine))), 3)
 
@@ -317,6 +320,12 @@ class WriteFaults(TreeCase):
                              b"/playlist.m3u: File too large\n")
             self.assertEqual(read(os.path.join(music, "playlist.m3u")), old)
             self.assertEqual(sorted(os.listdir(music)), listing)
+        # Written in place, in a folder the user may not write: the old
+        # bytes are put back.
+        os.chmod(os.path.join(music, "playlist.m3u"), 0o666)
+        os.chmod(music, 0o555)
+        self.assertEqual(self.run_unprivileged([music], self.tmp, preexec=limit)[0], 2)
+        self.assertEqual(read(os.path.join(music, "playlist.m3u")), old)
 
     @unittest.skipUnless(IS_ROOT, "makes a device node")
     def test_disk_full_exits_2_and_a_device_is_written_not_replaced(self):
@@ -333,18 +342,22 @@ class WriteFaults(TreeCase):
     @unittest.skipUnless(FAULTS, "needs the write-fault shim")
     def test_interrupts_leave_the_old_playlist_and_nothing_else(self):
         music, listing = self.music_with_old()
+        # One that comes while a file is made, linked or renamed ends the
+        # run once that is done: after the rename into place ("renameat",
+        # "renameat@3" and "renamed@2" here) the new playlist is kept.
         cases = [({}, "renameat", s) for s in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP)]
         # Without unnamed files the temporary one has a name all along;
         # every signal that ends the process removes it.
-        cases += [({"TONVELO_NO_TMPFILE": "1"}, "renameat", s)
+        cases += [({"TONVELO_NO_TMPFILE": "1"}, "fchmod", s)
                   for s in (signal.SIGINT, signal.SIGQUIT, signal.SIGUSR1, signal.SIGUSR2,
                             signal.SIGALRM, signal.SIGXCPU, signal.SIGRTMIN + 3)]
+        cases += [({"TONVELO_NO_TMPFILE": "1"}, "created", signal.SIGINT)]
         if os.path.isdir("/proc/self/fd"):  # how an unnamed file gets its name
-            cases += [({}, "linkat", signal.SIGKILL)]
+            cases += [({}, "linkat", signal.SIGKILL), ({}, "linked", signal.SIGINT)]
         # Where the old one is moved aside to make room: before, once it
-        # is, and before the new one takes its place.
+        # is, as the new one takes its place and once it has.
         cases += [({"TONVELO_NO_RENAME_OVER": "1"}, call, signal.SIGINT)
-                  for call in ("renameat@2", "renamed@1", "renameat@3")]
+                  for call in ("renameat@2", "renamed@1", "renameat@3", "renamed@2")]
         cases += [({"TONVELO_NO_RENAME_OVER": "1", "TONVELO_NO_TMPFILE": "1"}, "renameat@3",
                    signal.SIGTERM)]
         for extra, call, sig in cases:
@@ -352,7 +365,13 @@ class WriteFaults(TreeCase):
             rc, _, err = run([music], self.tmp, env=env, preexec=no_core)
             self.assertEqual((rc, err), (-sig, b""), (extra, call, sig))
             self.assertEqual(sorted(os.listdir(music)), sorted(listing), (extra, call, sig))
-            self.assertEqual(read(os.path.join(music, "playlist.m3u")), OLD)
+            data = read(os.path.join(music, "playlist.m3u"))
+            if call in ("renameat", "renameat@3", "renamed@2"):
+                self.assertEqual(len(entries(data)), 3, (extra, call, sig))
+                with open(os.path.join(music, "playlist.m3u"), "wb") as f:
+                    f.write(OLD)
+            else:
+                self.assertEqual(data, OLD, (extra, call, sig))
 
     @unittest.skipUnless(FAULTS and os.path.isdir("/proc/self/fd"),
                          "needs the write-fault shim, and /proc for unnamed files")
