@@ -123,6 +123,14 @@ class CommandLine(TreeCase):
         self.assertEqual((rc, out, err), (2, BANNER, b"opendir: Permission denied\n"))
         self.assertEqual(os.listdir(self.path("open")), [])
 
+    @unittest.skipUnless(IS_ROOT, "needs root to run as another user")
+    def test_a_folder_read_but_not_entered_is_reported_and_nothing_stands_in(self):
+        self.folder("music", {"a.mp3": b"", "sub/z.mp3": b""}, mode=0o744)
+        cwd = self.folder("cwd", {"sub/w.mp3": b""}, mode=0o777)
+        rc, out, err = self.run_unprivileged(["../music"], cwd)
+        self.assertEqual((rc, out, err), (0, BANNER, b"opendir: Permission denied\n"))
+        self.assertEqual(entries(read(os.path.join(cwd, "playlist.m3u"))), [b"../music/a.mp3"])
+
     def test_a_vanished_reader_of_the_banner_costs_nothing(self):
         music = self.folder("music", ALBUM)
         r, w = os.pipe()
@@ -261,7 +269,10 @@ class WriteFaults(TreeCase):
 
     def test_unwritable_folder_falls_back_to_the_current_directory(self):
         music = self.folder("music", ALBUM, mode=0o555)
-        cwd = self.folder("c\x1b[2Jwd", mode=0o777)  # shown as any other path
+        # Shown as any other path, and reached, as it is held, where its path
+        # cannot be searched.
+        cwd = self.folder("private/c\x1b[2Jwd", mode=0o777)
+        os.chmod(self.path("private"), 0o700)
         place = os.path.join(music, "playlist.m3u")
         for why in (b"Permission denied", b"Is a directory"):
             rc, out, err = self.run_unprivileged([music], cwd)
@@ -633,6 +644,43 @@ class OtherUsers(TreeCase):
         os.lchown(place, 65534, 65534)
         self.assertEqual(run([m1], cwd), (0, BANNER, b""))
         self.assertEqual(entries(read(os.path.join(bob, "mine.m3u"))), [m1.encode() + b"/song.mp3"])
+
+
+    def test_what_the_runner_or_root_owns_at_the_place_is_used(self):
+        # As the co-user, in their own folder: their FIFO, their link to
+        # their file, and their links to root's file and device.
+        bob = self.folder("bob", {"m/song.mp3": b"", "mine.m3u": OLD})
+        self.folder("lists", {"root.m3u": OLD})
+        os.chmod(self.path("lists", "root.m3u"), 0o666)
+        for path in (bob, os.path.join(bob, "m"), os.path.join(bob, "mine.m3u")):
+            os.chown(path, 65534, 65534)
+        m = os.path.join(bob, "m")
+        place, want = os.path.join(m, "playlist.m3u"), [m.encode() + b"/song.mp3"]
+        os.mkfifo(place)
+        os.chown(place, 65534, 65534)
+        reader = os.open(place, os.O_RDONLY | os.O_NONBLOCK)
+        self.assertEqual(self.run_unprivileged([m], self.tmp), (0, BANNER, b""))
+        self.assertEqual(entries(os.read(reader, 65536)), want)
+        os.close(reader)
+        for target in ("../mine.m3u", "/dev/null", self.path("lists", "root.m3u")):
+            os.remove(place)
+            os.symlink(target, place)
+            os.lchown(place, 65534, 65534)
+            self.assertEqual(self.run_unprivileged([m], self.tmp), (0, BANNER, b""), target)
+        self.assertEqual(entries(read(os.path.join(bob, "mine.m3u"))), want)
+        self.assertEqual(entries(read(self.path("lists", "root.m3u"))), want)
+        self.assertTrue(stat.S_ISCHR(os.stat("/dev/null").st_mode))
+
+    def test_in_a_sticky_folder_its_owner_replaces_any_file_and_a_user_their_own(self):
+        music, place = self.shared()
+        with open(place, "wb") as f:
+            f.write(OLD)
+        os.chmod(place, 0o666)
+        for folder_owner, file_owner in ((65534, 0), (0, 65534)):
+            os.chown(music, folder_owner, folder_owner)
+            os.chown(place, file_owner, file_owner)
+            self.assertEqual(self.run_unprivileged([music], self.tmp), (0, BANNER, b""))
+            self.assertEqual(len(entries(read(place))), 3)
 
 
 if __name__ == "__main__":
