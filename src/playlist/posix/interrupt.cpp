@@ -28,7 +28,7 @@ const int ENDING_SIGNALS[] = {
 int holds;
 sigset_t unheld;
 
-// Every signal caught, to be held back.
+// Every signal that catchSignals may catch, to be held back.
 void fillCaught(sigset_t *set)
 {
 	sigemptyset(set);
