@@ -566,7 +566,7 @@ class WriteFaults(TreeCase):
 @unittest.skipUnless(IS_ROOT, "needs root to give links and files to another user")
 class OtherUsers(TreeCase):
     """What a co-user put at the playlist's place, in a shared folder or in
-    a folder of their own, with root running the program."""
+    a folder of their own, with root or the co-user running the program."""
 
     def shared(self):
         """A sticky folder anyone may write in, and its playlist's place."""
