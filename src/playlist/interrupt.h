@@ -9,4 +9,10 @@
 // of ending the process.
 void catchSignals();
 
+// Between the two, those signals and console events wait: a change to the
+// run's files and the note of it are one step for what they do. Holds
+// nest; none allocates.
+void holdInterrupts();
+void releaseInterrupts();
+
 #endif

@@ -4,7 +4,9 @@
 #ifndef TONVELO_PLACE_H
 #define TONVELO_PLACE_H
 
+#include <cstddef>
 #include <cstdio>
+#include <vector>
 
 #include "platform/host.h"
 #include "playlist/replace.h"
@@ -38,8 +40,18 @@ void leavePlace(Place *place);
 // its name is taken.
 int openUnnamed(Place *place);
 int openNamed(Place *place, const char *name);
-// The file at the place itself, emptied unless it is a FIFO or a device.
-int openInPlace(Place *place);
+// The file at the place itself, as it is: written over from its start,
+// never emptied. The bytes of a file are first read into *old (null for a
+// FIFO or a device): it is opened for reading too, and fails unless the
+// user may read it.
+int openInPlace(Place *place, std::vector<char> *old);
+// Cuts the file open in fd where the writes to it reached: 0 or an errno.
+int cutAtEnd(int fd);
+// Writes the size bytes of old back over the file open in fd, as far as
+// the writes to it reached (past that they are still there), and cuts it
+// to size bytes: 0 or an errno. Safe in a signal handler and on another
+// thread.
+int putBackNow(int fd, const char *old, std::size_t size);
 
 // Gives the new file the old one's owner, mode and access list, or those
 // of a new file when there was none.

@@ -7,7 +7,9 @@
 #include <random>
 #include <string>
 #include <unistd.h>
+#include <vector>
 
+#include "playlist/interrupt.h"
 #include "playlist/place.h"
 #include "report/report.h"
 
@@ -33,20 +35,37 @@ struct Replacement {
 	Place place;
 	char temp[TEMP_NAME_SIZE];  // the new file's temporary name, once there is one
 	char aside[TEMP_NAME_SIZE]; // the old file's, where it has to make room
+	int kept;                   // written in place: the file, open apart from fp
+	std::vector<char> old;      // and its old bytes, to put back
 };
 Replacement current;
 
-// How far the replacement has come, for an interrupt to undo: each stage
-// is entered only once the names it uses are drawn.
+// How far the replacement has come, for an interrupt to undo. Each
+// change to the files and the note of the stage it leads to are made
+// while interrupts are held: no interrupt comes between them.
 enum Stage {
-	STAGE_NONE,    // no file of ours has a temporary name
-	STAGE_TEMP,    // the new file has one: an interrupt removes it
-	STAGE_ASIDE,   // and the old one is moved aside, or about to be: an
-	               // interrupt puts it back first
-	STAGE_SWAPPED  // the new file is in place, the old one aside: an
-	               // interrupt removes the old one
+	STAGE_NONE,     // no file of ours has a temporary name
+	STAGE_TEMP,     // the new file has one: an interrupt removes it
+	STAGE_ASIDE,    // and the old one is moved aside: an interrupt puts it
+	                // back first
+	STAGE_SWAPPED,  // the new file is in place, the old one aside: an
+	                // interrupt removes the old one
+	STAGE_IN_PLACE  // the old file is being written over, interrupts held
+	                // until it is whole again: running out of memory
+	                // meanwhile puts its old bytes back
 };
 std::atomic<int> stage;
+
+// Makes one change to the files, change returning 0 or an errno, and
+// notes the stage it leads to: done, or failed where it fails.
+template <typename Change> int takeStep(Change change, Stage done, Stage failed)
+{
+	holdInterrupts();
+	int err = change();
+	stage = err == 0 ? done : failed;
+	releaseInterrupts();
+	return err;
+}
 
 // Draws temporary names into name until take, handed one, finds it free:
 // any answer but EEXIST, which is returned.
@@ -72,8 +91,8 @@ void reportName(const char *name, int err)
 
 void removeTemp()
 {
-	stage = STAGE_NONE;
-	int err = removeName(&current.place, current.temp);
+	int err = takeStep([] { return removeName(&current.place, current.temp); }, STAGE_NONE,
+			   STAGE_NONE);
 	if (err != 0 && err != ENOENT)
 		reportName(current.temp, err);
 }
@@ -96,14 +115,14 @@ std::FILE *streamOf(int fd)
 // is drawn again. Returns 0 or an errno.
 int takeTempName(std::FILE *fp, int *fd)
 {
-	int err = drawFreeName(current.temp, [fp, fd](const char *name) {
-		if (fp != nullptr)
-			return nameFile(&current.place, fp, name);
-		*fd = openNamed(&current.place, name);
-		return *fd < 0 ? errno : 0;
+	return drawFreeName(current.temp, [fp, fd](const char *name) {
+		return takeStep([fp, fd, name] {
+			if (fp != nullptr)
+				return nameFile(&current.place, fp, name);
+			*fd = openNamed(&current.place, name);
+			return *fd < 0 ? errno : 0;
+		}, STAGE_TEMP, STAGE_NONE);
 	});
-	stage = err == 0 ? STAGE_TEMP : STAGE_NONE;
-	return err;
 }
 
 // A new file with a temporary name.
@@ -121,12 +140,55 @@ std::FILE *openTemp()
 	return fp;
 }
 
+// The file at the place itself. An old file's bytes are kept, to be
+// put back should the write fail, and interrupts are held until it is
+// whole again: it is never left half written.
+std::FILE *openInPlaceKept()
+{
+	current.way = WRITE_IN_PLACE;
+	if (current.place.kind != PLACE_FILE)
+		return streamOf(openInPlace(&current.place, nullptr));
+	holdInterrupts();
+	int fd = openInPlace(&current.place, &current.old);
+	current.kept = fd >= 0 ? dup(fd) : -1;
+	std::FILE *fp = current.kept >= 0 ? streamOf(fd) : nullptr;
+	if (fp == nullptr) {
+		int err = errno;
+		if (current.kept >= 0)
+			close(current.kept);
+		else if (fd >= 0)
+			close(fd);
+		current.kept = -1;
+		releaseInterrupts();
+		errno = err;
+		return nullptr;
+	}
+	stage = STAGE_IN_PLACE;
+	return fp;
+}
+
+// Ends a write in place: cuts the file where the new text ends, or, after
+// err, puts the old bytes back. Releases the hold. Returns 0 or an errno.
+int endInPlace(int err)
+{
+	if (err == 0)
+		err = cutAtEnd(current.kept);
+	int back = err != 0 ? putBackNow(current.kept, current.old.data(), current.old.size()) : 0;
+	stage = STAGE_NONE;
+	close(current.kept);
+	current.kept = -1;
+	releaseInterrupts();
+	std::vector<char>().swap(current.old);
+	// Where it could not, the user is told that it is gone.
+	if (back != 0)
+		reportName(listedName(&current.place), back);
+	return err;
+}
+
 std::FILE *openReplacement()
 {
-	if (current.place.kind == PLACE_SPECIAL) {
-		current.way = WRITE_IN_PLACE;
-		return streamOf(openInPlace(&current.place));
-	}
+	if (current.place.kind == PLACE_SPECIAL)
+		return openInPlaceKept();
 	current.way = WRITE_UNNAMED;
 	std::FILE *fp = streamOf(openUnnamed(&current.place));
 	if (fp != nullptr)
@@ -136,10 +198,8 @@ std::FILE *openReplacement()
 	// No new file can be made beside an old one the user may write, in a
 	// folder he may not: it is written over, as a truncating open would.
 	// Never for want of room, which would cost the old playlist.
-	if (fp == nullptr && current.place.kind == PLACE_FILE && (errno == EACCES || errno == EPERM)) {
-		current.way = WRITE_IN_PLACE;
-		fp = streamOf(openInPlace(&current.place));
-	}
+	if (fp == nullptr && current.place.kind == PLACE_FILE && (errno == EACCES || errno == EPERM))
+		fp = openInPlaceKept();
 	return fp;
 }
 
@@ -168,26 +228,23 @@ int nameUnnamed(std::FILE *fp, bool *renaming)
 int replaceAside()
 {
 	int err = drawFreeName(current.aside, [](const char *name) {
-		stage = STAGE_ASIDE;
-		int moved = moveAside(&current.place, name);
-		if (moved != 0)
-			stage = STAGE_TEMP;
-		return moved;
+		return takeStep([name] { return moveAside(&current.place, name); }, STAGE_ASIDE,
+				STAGE_TEMP);
 	});
 	if (err != 0)
 		return err;
-	err = renameIntoPlace(&current.place, current.temp);
+	err = takeStep([] { return renameIntoPlace(&current.place, current.temp); }, STAGE_SWAPPED,
+		       STAGE_ASIDE);
 	if (err != 0) {
-		int back = renameIntoPlace(&current.place, current.aside);
-		stage = STAGE_TEMP;
+		int back = takeStep([] { return renameIntoPlace(&current.place, current.aside); },
+				    STAGE_TEMP, STAGE_TEMP);
 		// Where it cannot go back, the user is told where it is.
 		if (back != 0)
 			reportName(current.aside, back);
 		return err;
 	}
-	stage = STAGE_SWAPPED;
-	int gone = removeName(&current.place, current.aside);
-	stage = STAGE_NONE;
+	int gone = takeStep([] { return removeName(&current.place, current.aside); }, STAGE_NONE,
+			    STAGE_NONE);
 	if (gone != 0 && gone != ENOENT)
 		reportName(current.aside, gone);
 	return 0;
@@ -208,6 +265,7 @@ std::FILE *createReplacement(HeldFolder folder, const char *shown, const char *n
 	*refusal = Refusal();
 	current.fp = nullptr;
 	current.way = WRITE_IN_PLACE;
+	current.kept = -1;
 	stage = STAGE_NONE;
 	int err = findPlace(folder, shown, name, &current.place, refusal);
 	std::FILE *fp = err == 0 ? openReplacement() : nullptr;
@@ -235,8 +293,11 @@ int commitReplacement()
 	}
 	if (std::fclose(fp) != 0 && err == 0)
 		err = errno ? errno : EIO;
+	if (current.kept >= 0)
+		err = endInPlace(err);
 	if (err == 0 && renaming) {
-		err = renameIntoPlace(&current.place, current.temp);
+		err = takeStep([] { return renameIntoPlace(&current.place, current.temp); },
+			       STAGE_NONE, STAGE_TEMP);
 		if (err == EEXIST && current.place.kind == PLACE_FILE)
 			err = replaceAside();
 	}
@@ -256,6 +317,8 @@ void discardReplacement()
 		return;
 	std::fclose(current.fp);
 	current.fp = nullptr;
+	if (current.kept >= 0)
+		endInPlace(EIO);
 	if (stage == STAGE_TEMP)
 		removeTemp();
 	leavePlace(&current.place);
@@ -263,7 +326,11 @@ void discardReplacement()
 
 void removeReplacementNow()
 {
+	// Never released: no change comes after this one.
+	holdInterrupts();
 	int now = stage;
+	if (now == STAGE_IN_PLACE)
+		putBackNow(current.kept, current.old.data(), current.old.size());
 	if (now == STAGE_ASIDE)
 		renameIntoPlaceNow(&current.place, current.aside);
 	if (now == STAGE_TEMP || now == STAGE_ASIDE)

@@ -33,9 +33,12 @@ int commitReplacement();
 // Closes the new file and removes it.
 void discardReplacement();
 
-// Removes the new file while it has a temporary name, and puts the old
-// one back where it was moved aside to make room; nothing else. Safe in a
-// signal handler, and on the thread Windows runs a console handler on.
+// Removes the new file while it has a temporary name, puts the old one
+// back where it was moved aside to make room, and an old file's bytes
+// where it is written over; nothing else. Safe in a signal handler, and on
+// the thread Windows runs a console handler on: a change to the files
+// under way is first noted, and none comes after (the hold it takes is
+// kept), so that what it finds is what there is.
 void removeReplacementNow();
 
 // True when path, of len bytes, names the file being replaced, under any

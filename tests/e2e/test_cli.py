@@ -125,6 +125,14 @@ class CommandLine(TreeCase):
         self.assertEqual((rc, out, err), (2, BANNER, b"opendir: Permission denied\n"))
         self.assertEqual(os.listdir(self.path("open")), [])
 
+    @unittest.skipUnless(IS_ROOT, "needs root to run as another user")
+    def test_a_folder_read_but_not_entered_is_reported_and_nothing_stands_in(self):
+        self.folder("music", {"a.mp3": b"", "sub/z.mp3": b""}, mode=0o744)
+        cwd = self.folder("cwd", {"sub/w.mp3": b""}, mode=0o777)
+        rc, out, err = self.run_unprivileged(["../music"], cwd)
+        self.assertEqual((rc, out, err), (0, BANNER, b"opendir: Permission denied\n"))
+        self.assertEqual(entries(read(os.path.join(cwd, "playlist.m3u"))), [b"../music/a.mp3"])
+
     def test_a_vanished_reader_of_the_banner_costs_nothing(self):
         music = self.folder("music", ALBUM)
         r, w = os.pipe()
@@ -263,11 +271,15 @@ class WriteFaults(TreeCase):
 
     def test_unwritable_folder_falls_back_to_the_current_directory(self):
         music = self.folder("music", ALBUM, mode=0o555)
-        cwd = self.folder("cwd", mode=0o777)
+        # Shown as any other path, and reached, as it is held, where its path
+        # cannot be searched.
+        cwd = self.folder("private/c\x1b[2Jwd", mode=0o777)
+        os.chmod(self.path("private"), 0o700)
         place = os.path.join(music, "playlist.m3u")
         for why in (b"Permission denied", b"Is a directory"):
             rc, out, err = self.run_unprivileged([music], cwd)
-            self.assertEqual((rc, out, err), (0, BANNER, fell_back(place, why, cwd)))
+            self.assertEqual((rc, out, err),
+                             (0, BANNER, fell_back(place, why, cwd.replace("\x1b", "\\x1b"))))
             self.assertEqual(len(entries(read(os.path.join(cwd, "playlist.m3u")))), 3)
             os.chmod(music, 0o755)
             os.makedirs(place, exist_ok=True)  # a folder of its name at the first place
@@ -289,6 +301,8 @@ class WriteFaults(TreeCase):
         music, _ = self.music_with_old(mode=0o555)
         mine = os.path.join(music, "playlist.m3u")
         os.chmod(mine, 0o666)
+        with open(mine, "ab") as f:  # longer than the new one
+            f.write(b"/old/two.mp3\n" * 50)
         self.assertEqual(self.run_unprivileged([music], self.tmp), (0, BANNER, b""))
         self.assertEqual(len(entries(read(mine))), 3)
 
@@ -319,6 +333,12 @@ class WriteFaults(TreeCase):
                              b"/playlist.m3u: File too large\n")
             self.assertEqual(read(os.path.join(music, "playlist.m3u")), old)
             self.assertEqual(sorted(os.listdir(music)), listing)
+        # Written in place, in a folder the user may not write: the old
+        # bytes are put back.
+        os.chmod(os.path.join(music, "playlist.m3u"), 0o666)
+        os.chmod(music, 0o555)
+        self.assertEqual(self.run_unprivileged([music], self.tmp, preexec=limit)[0], 2)
+        self.assertEqual(read(os.path.join(music, "playlist.m3u")), old)
 
     @unittest.skipUnless(IS_ROOT, "makes a device node")
     def test_disk_full_exits_2_and_a_device_is_written_not_replaced(self):
@@ -335,18 +355,22 @@ class WriteFaults(TreeCase):
     @unittest.skipUnless(FAULTS, NO_FAULTS)
     def test_interrupts_leave_the_old_playlist_and_nothing_else(self):
         music, listing = self.music_with_old()
+        # One that comes while a file is made, linked or renamed ends the
+        # run once that is done: after the rename into place ("renameat",
+        # "renameat@3" and "renamed@2" here) the new playlist is kept.
         cases = [({}, "renameat", s) for s in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP)]
         # Without unnamed files the temporary one has a name all along;
         # every signal that ends the process removes it.
-        cases += [({"TONVELO_NO_TMPFILE": "1"}, "renameat", s)
+        cases += [({"TONVELO_NO_TMPFILE": "1"}, "fchmod", s)
                   for s in (signal.SIGINT, signal.SIGQUIT, signal.SIGUSR1, signal.SIGUSR2,
                             signal.SIGALRM, signal.SIGXCPU, signal.SIGRTMIN + 3)]
+        cases += [({"TONVELO_NO_TMPFILE": "1"}, "created", signal.SIGINT)]
         if os.path.isdir("/proc/self/fd"):  # how an unnamed file gets its name
-            cases += [({}, "linkat", signal.SIGKILL)]
+            cases += [({}, "linkat", signal.SIGKILL), ({}, "linked", signal.SIGINT)]
         # Where the old one is moved aside to make room: before, once it
-        # is, and before the new one takes its place.
+        # is, as the new one takes its place and once it has.
         cases += [({"TONVELO_NO_RENAME_OVER": "1"}, call, signal.SIGINT)
-                  for call in ("renameat@2", "renamed@1", "renameat@3")]
+                  for call in ("renameat@2", "renamed@1", "renameat@3", "renamed@2")]
         cases += [({"TONVELO_NO_RENAME_OVER": "1", "TONVELO_NO_TMPFILE": "1"}, "renameat@3",
                    signal.SIGTERM)]
         for extra, call, sig in cases:
@@ -354,7 +378,13 @@ class WriteFaults(TreeCase):
             rc, _, err = run([music], self.tmp, env=env, preexec=no_core)
             self.assertEqual((rc, err), (-sig, b""), (extra, call, sig))
             self.assertEqual(sorted(os.listdir(music)), sorted(listing), (extra, call, sig))
-            self.assertEqual(read(os.path.join(music, "playlist.m3u")), OLD)
+            data = read(os.path.join(music, "playlist.m3u"))
+            if call in ("renameat", "renameat@3", "renamed@2"):
+                self.assertEqual(len(entries(data)), 3, (extra, call, sig))
+                with open(os.path.join(music, "playlist.m3u"), "wb") as f:
+                    f.write(OLD)
+            else:
+                self.assertEqual(data, OLD, (extra, call, sig))
 
     @unittest.skipUnless(os.path.isdir("/proc/self/fd"), "needs /proc for unnamed files")
     @unittest.skipUnless(FAULTS, NO_FAULTS)
@@ -540,7 +570,7 @@ class WriteFaults(TreeCase):
 @unittest.skipUnless(IS_ROOT, "needs root to give links and files to another user")
 class OtherUsers(TreeCase):
     """What a co-user put at the playlist's place, in a shared folder or in
-    a folder of their own, with root running the program."""
+    a folder of their own, with root or the co-user running the program."""
 
     def shared(self):
         """A sticky folder anyone may write in, and its playlist's place."""
@@ -618,6 +648,41 @@ class OtherUsers(TreeCase):
         os.lchown(place, 65534, 65534)
         self.assertEqual(run([m1], cwd), (0, BANNER, b""))
         self.assertEqual(entries(read(os.path.join(bob, "mine.m3u"))), [m1.encode() + b"/song.mp3"])
+
+    def test_what_the_runner_or_root_owns_at_the_place_is_used(self):
+        # As the co-user, in their own folder: their FIFO, their link to
+        # their file, and their links to root's file and device.
+        bob = self.folder("bob", {"m/song.mp3": b"", "mine.m3u": OLD})
+        self.folder("lists", {"root.m3u": OLD})
+        os.chmod(self.path("lists", "root.m3u"), 0o666)
+        for path in (bob, os.path.join(bob, "m"), os.path.join(bob, "mine.m3u")):
+            os.chown(path, 65534, 65534)
+        m = os.path.join(bob, "m")
+        place, want = os.path.join(m, "playlist.m3u"), [m.encode() + b"/song.mp3"]
+        os.mkfifo(place)
+        os.chown(place, 65534, 65534)
+        reader = os.open(place, os.O_RDONLY | os.O_NONBLOCK)
+        self.assertEqual(self.run_unprivileged([m], self.tmp), (0, BANNER, b""))
+        self.assertEqual(entries(os.read(reader, 65536)), want)
+        os.close(reader)
+        for target in ("../mine.m3u", "/dev/null", self.path("lists", "root.m3u")):
+            os.remove(place)
+            os.symlink(target, place)
+            os.lchown(place, 65534, 65534)
+            self.assertEqual(self.run_unprivileged([m], self.tmp), (0, BANNER, b""), target)
+        self.assertEqual(entries(read(os.path.join(bob, "mine.m3u"))), want)
+        self.assertEqual(entries(read(self.path("lists", "root.m3u"))), want)
+
+    def test_in_a_sticky_folder_its_owner_replaces_any_file_and_a_user_their_own(self):
+        music, place = self.shared()
+        with open(place, "wb") as f:
+            f.write(OLD)
+        os.chmod(place, 0o666)
+        for folder_owner, file_owner in ((65534, 0), (0, 65534)):
+            os.chown(music, folder_owner, folder_owner)
+            os.chown(place, file_owner, file_owner)
+            self.assertEqual(self.run_unprivileged([music], self.tmp), (0, BANNER, b""))
+            self.assertEqual(len(entries(read(place))), 3)
 
 
 if __name__ == "__main__":

@@ -28,9 +28,10 @@ def screen(data):
 
 @unittest.skipUnless(SLOW, NO_SLOW)
 class StatusLine(TreeCase):
-    def run_slow(self, stderr_on_tty, interrupt=False, notice=False):
+    def run_slow(self, stderr_on_tty, interrupt=False, notice=False, out_on_tty=True):
         """With notice, the folder named is missing and the current one, the
-        music, is scanned: the notice comes first, on the same terminal."""
+        music, is scanned: the notice comes first, on the same terminal
+        unless out_on_tty is false."""
         env = dict(os.environ, LD_PRELOAD=SLOW,
                    ASAN_OPTIONS="verify_asan_link_order=0")
         if interrupt:
@@ -40,7 +41,8 @@ class StatusLine(TreeCase):
         args, cwd = (["missing"], self.music) if notice else ([self.music], self.tmp)
         # An interrupt ignored by whoever runs the test would stay ignored.
         p = subprocess.Popen(command(args), cwd=cwd, env=env,
-                             stdout=slave if notice else subprocess.PIPE, stderr=err,
+                             stdout=slave if notice and out_on_tty else subprocess.PIPE,
+                             stderr=err,
                              preexec_fn=lambda: signal.signal(signal.SIGINT, signal.SIG_DFL))
         self.addCleanup(p.kill)  # what did not end in time
         os.close(slave)
@@ -60,7 +62,7 @@ class StatusLine(TreeCase):
             out, got = read_all(p.stdout.fileno(), deadline), read_all(p.stderr.fileno(), deadline)
         os.close(master)
         if out is not None:  # else the banner is on the terminal too
-            self.assertEqual(out, BANNER)
+            self.assertEqual(out, BANNER + NOTICE * notice)
         playlist = os.path.join(self.music, "playlist.m3u")
         if interrupt is None:
             self.assertEqual(p.wait(60), -signal.SIGINT)
@@ -97,6 +99,10 @@ class StatusLine(TreeCase):
         got = self.run_slow(stderr_on_tty=True, notice=True)
         self.assertIn(b"files found", got)
         self.assertEqual(screen(got), BANNER.split(b"\n")[:2] + [NOTICE, b""])
+
+    def test_a_notice_elsewhere_leaves_the_line_to_the_count(self):
+        got = self.run_slow(stderr_on_tty=True, notice=True, out_on_tty=False)
+        self.assertRegex(got, rb"^\rtonvelo: \d+ files found")
 
     def test_pipe_sees_nothing(self):
         self.assertEqual(self.run_slow(stderr_on_tty=False), b"")

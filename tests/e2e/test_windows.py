@@ -307,6 +307,32 @@ class WindowsProgram(TreeCase):
             self.assertEqual(read(os.path.join(music, "playlist.m3u")), HEADER)
 
     @unittest.skipUnless(INTERRUPT, "needs the stand-in program")
+    def test_ctrl_c_during_a_change_waits_for_it_and_removes_what_it_made(self):
+        music = self.folder("music", {"playlist.m3u": HEADER})
+        p = self.start(winpath(music) + "\\playlist.m3u", "--step")
+        p.send_signal(signal.SIGINT)
+        # Held back: the run ends only once the change under way is noted.
+        with self.assertRaises(subprocess.TimeoutExpired):
+            p.wait(timeout=2)
+        p.stdin.write(b"go\n")
+        p.stdin.flush()
+        self.assertEqual(p.stdout.readline(), b"made\r\n")
+        p.wait(timeout=60)
+        self.assertEqual(p.stdout.readline(), b"")  # not "not interrupted"
+        self.assertEqual(os.listdir(music), ["playlist.m3u"])
+        self.assertEqual(read(os.path.join(music, "playlist.m3u")), HEADER)
+
+    @unittest.skipUnless(INTERRUPT, "needs the stand-in program")
+    def test_a_playlist_written_in_place_is_cut_or_put_back(self):
+        old = lined(b"C:\\old\\one.mp3\n") * 50
+        music = self.folder("music", {"playlist.m3u": old})
+        for mode, want in (("--cut", lined(b"#EXTM3U\n")), ("--put-back", old)):
+            rc = run([winpath(music) + "\\playlist.m3u", mode], self.tmp, program=INTERRUPT)[0]
+            self.assertEqual((rc, read(os.path.join(music, "playlist.m3u"))), (0, want), mode)
+            with open(os.path.join(music, "playlist.m3u"), "wb") as f:
+                f.write(old)
+
+    @unittest.skipUnless(INTERRUPT, "needs the stand-in program")
     def test_a_playlist_in_use_counts_as_failed(self):
         music = self.folder("music", {"a.mp3": b"", "playlist.m3u": HEADER})
         cwd = self.folder("cwd")

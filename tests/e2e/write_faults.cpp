@@ -1,7 +1,8 @@
 // Preloaded by the write tests. TONVELO_RAISE="call:signal" raises the
 // signal when the program calls renameat (or renameat2), linkat or fchmod:
 // the moments its new playlist is whole, named and given its mode; and
-// "renamed", the moment after a rename has been done.
+// "renamed", "linked" and "created", the moments after a rename, a link
+// or an exclusive create has been done.
 // TONVELO_NO_TMPFILE refuses unnamed files, as file systems without them
 // do, TONVELO_NO_ACL refuses to set an ACL, and TONVELO_NO_RENAME_OVER
 // refuses to rename over an existing name (EEXIST), as FAT through FUSE
@@ -66,10 +67,14 @@ int openatWith(const char *name, int dir, const char *path, int flags, va_list a
 		return -1;
 	}
 	static int creates;
-	if ((flags & (O_CREAT | O_EXCL)) == (O_CREAT | O_EXCL) && intercept("create", ++creates))
+	bool exclusive = (flags & (O_CREAT | O_EXCL)) == (O_CREAT | O_EXCL);
+	if (exclusive && intercept("create", ++creates))
 		return -1;
 	int mode = (flags & O_CREAT) || (flags & O_TMPFILE) == O_TMPFILE ? va_arg(ap, int) : 0;
-	return next<Openat>(name)(dir, path, flags, mode);
+	int fd = next<Openat>(name)(dir, path, flags, mode);
+	if (exclusive && fd >= 0)
+		intercept("created", creates);
+	return fd;
 }
 
 int renameWith(int fd1, const char *from, int fd2, const char *to, unsigned flags)
@@ -107,7 +112,10 @@ extern "C" int linkat(int fd1, const char *from, int fd2, const char *to, int fl
 	static int links;
 	if (intercept("linkat", ++links))
 		return -1;
-	return next<int (*)(int, const char *, int, const char *, int)>("linkat")(fd1, from, fd2, to, flags);
+	int rc = next<int (*)(int, const char *, int, const char *, int)>("linkat")(fd1, from, fd2, to, flags);
+	if (rc == 0)
+		intercept("linked", links);
+	return rc;
 }
 
 extern "C" int fchmod(int fd, mode_t mode)

@@ -10,13 +10,23 @@
 //                              scan reads it and replaces PATH
 //   interrupt_write PATH --refuse  holds PATH as --hold does before the new
 //                              file is put in place: exits with the errno
+//   interrupt_write PATH --step  holds the console handler back, as a change
+//                              under way does, says "ready", and once a line
+//                              comes writes half a replacement of PATH, says
+//                              "made", lets the handler go and waits
+//   interrupt_write PATH --cut  writes "#EXTM3U" over PATH in place and
+//                              cuts it there; --put-back puts PATH's old
+//                              bytes back instead: exits with the errno
 #include <cstdio>
 #include <cstring>
+#include <io.h>
 #include <string>
+#include <vector>
 
 #include <windows.h>
 
 #include "playlist/interrupt.h"
+#include "playlist/place.h"
 #include "playlist/replace.h"
 #include "scan/dirstream.h"
 
@@ -41,6 +51,25 @@ int main(int argc, char *argv[])
 	std::size_t sep = folder.find_last_of("\\/");
 	if (sep == std::string::npos || holdScannedFolder(folder.substr(0, sep).c_str()) != 0)
 		return 3;
+	if (mode == "--cut" || mode == "--put-back") {
+		Place place;
+		Refusal refusal;
+		std::vector<char> old;
+		int fd = findPlace(SCANNED_FOLDER, "", argv[1] + sep + 1, &place, &refusal) == 0
+			? openInPlace(&place, &old) : -1;
+		int kept = fd >= 0 ? _dup(fd) : -1;
+		if (kept < 0 || _write(fd, "#EXTM3U\n", 8) != 8 || _close(fd) != 0)
+			return 3;
+		return mode == "--cut" ? cutAtEnd(kept) : putBackNow(kept, old.data(), old.size());
+	}
+	if (mode == "--step") {
+		holdInterrupts();
+		std::printf("ready\n");
+		std::fflush(stdout);
+		char line[16];
+		if (std::fgets(line, sizeof line, stdin) == nullptr)
+			return 3;
+	}
 	if (mode == "--held") {
 		std::printf("ready\n");
 		std::fflush(stdout);
@@ -61,11 +90,13 @@ int main(int argc, char *argv[])
 	if (mode == "--refuse" && CreateFileA(argv[1], GENERIC_READ, FILE_SHARE_READ, nullptr,
 					      OPEN_EXISTING, 0, nullptr) == INVALID_HANDLE_VALUE)
 		return 3;
-	if (!mode.empty())
+	if (!mode.empty() && mode != "--step")
 		return commitReplacement();
 	std::fflush(fp);
-	std::printf("ready\n");
+	std::printf(mode.empty() ? "ready\n" : "made\n");
 	std::fflush(stdout);
+	if (!mode.empty())
+		releaseInterrupts();
 	Sleep(20000);
 	std::printf("not interrupted\n");
 	return commitReplacement();

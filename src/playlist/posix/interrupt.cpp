@@ -24,6 +24,20 @@ const int ENDING_SIGNALS[] = {
 #endif
 };
 
+// Holds taken and not yet released, and the mask from before the first.
+int holds;
+sigset_t unheld;
+
+// Every signal that catchSignals may catch, to be held back.
+void fillCaught(sigset_t *set)
+{
+	sigemptyset(set);
+	for (int sig : ENDING_SIGNALS)
+		sigaddset(set, sig);
+	for (int sig = SIGRTMIN; sig <= SIGRTMAX; sig++)
+		sigaddset(set, sig);
+}
+
 extern "C" void onEndingSignal(int sig)
 {
 	removeReplacementNow();
@@ -56,4 +70,19 @@ void catchSignals()
 		catchSignal(sig, sa);
 	std::signal(SIGPIPE, SIG_IGN);
 	std::signal(SIGXFSZ, SIG_IGN);
+}
+
+void holdInterrupts()
+{
+	if (holds++ > 0)
+		return;
+	sigset_t caught;
+	fillCaught(&caught);
+	sigprocmask(SIG_BLOCK, &caught, &unheld);
+}
+
+void releaseInterrupts()
+{
+	if (--holds == 0)
+		sigprocmask(SIG_SETMASK, &unheld, nullptr);
 }

@@ -201,6 +201,23 @@ bool listsExactly(int folder, const std::string &name)
 	return found;
 }
 
+// Reads the whole file open in fd, from its start, into *bytes: 0 or an
+// errno.
+int readWhole(int fd, std::vector<char> *bytes)
+{
+	bytes->clear();
+	char buf[1 << 16];
+	for (;;) {
+		ssize_t n = pread(fd, buf, sizeof buf, off_t(bytes->size()));
+		if (n < 0 && errno != EINTR)
+			return errno;
+		if (n == 0)
+			return 0;
+		if (n > 0)
+			bytes->insert(bytes->end(), buf, buf + n);
+	}
+}
+
 } // namespace
 
 int findPlace(HeldFolder folder, const char *shown, const char *name, Place *place,
@@ -256,12 +273,12 @@ int openNamed(Place *place, const char *name)
 	return openat(place->folder, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
 }
 
-int openInPlace(Place *place)
+int openInPlace(Place *place, std::vector<char> *old)
 {
 	// Not blocked by a FIFO put there meanwhile; the user's own one, found
 	// there, is waited for as any writer waits for its reader.
 	const char *name = place->name.c_str();
-	int flags = O_WRONLY | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC;
+	int flags = (old != nullptr ? O_RDWR : O_WRONLY) | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC;
 	int fd = openat(place->folder, name, flags | O_NONBLOCK);
 	if (fd < 0 && errno == ENXIO && S_ISFIFO(place->old.st_mode))
 		fd = openat(place->folder, name, flags);
@@ -273,14 +290,36 @@ int openInPlace(Place *place)
 		err = errno;
 	else if (!isSameFile(st, place->old))
 		err = EAGAIN; // not what was looked at
-	else if (S_ISREG(st.st_mode) && ftruncate(fd, 0) != 0)
-		err = errno;
+	else if (old != nullptr)
+		err = readWhole(fd, old);
 	if (err != 0) {
 		close(fd);
 		errno = err;
 		return -1;
 	}
 	return fd;
+}
+
+int cutAtEnd(int fd)
+{
+	off_t end = lseek(fd, 0, SEEK_CUR);
+	return end >= 0 && ftruncate(fd, end) == 0 ? 0 : errno;
+}
+
+int putBackNow(int fd, const char *old, std::size_t size)
+{
+	off_t reached = lseek(fd, 0, SEEK_CUR);
+	if (reached < 0)
+		return errno;
+	// Only over what was written: a write past the file size limit fails.
+	std::size_t left = std::uintmax_t(reached) < size ? std::size_t(reached) : size;
+	for (std::size_t done = 0; done < left;) {
+		ssize_t n = pwrite(fd, old + done, left - done, off_t(done));
+		if (n < 0 && errno != EINTR)
+			return errno;
+		done += n > 0 ? std::size_t(n) : 0;
+	}
+	return ftruncate(fd, off_t(size)) == 0 ? 0 : errno;
 }
 
 void setAttributes(Place *place, std::FILE *fp)

@@ -7,8 +7,16 @@
 
 namespace {
 
+// What holds the console handler back. Reentrant: running out of memory
+// inside a hold cleans up on the same thread.
+CRITICAL_SECTION guard;
+// Made ready before main, so that anything may hold it.
+const bool guardReady = (InitializeCriticalSection(&guard), true);
+
 // Ctrl-C, Ctrl-Break, a closed console window, a logoff or a shutdown:
-// runs on a thread of its own while the program goes on.
+// runs on a thread of its own while the program goes on. The guard it
+// takes, through removeReplacementNow, is never given back: the program
+// changes no file of its own before the system ends it.
 BOOL WINAPI onConsoleEvent(DWORD)
 {
 	removeReplacementNow();
@@ -22,4 +30,14 @@ BOOL WINAPI onConsoleEvent(DWORD)
 void catchSignals()
 {
 	SetConsoleCtrlHandler(onConsoleEvent, TRUE);
+}
+
+void holdInterrupts()
+{
+	EnterCriticalSection(&guard);
+}
+
+void releaseInterrupts()
+{
+	LeaveCriticalSection(&guard);
 }

@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <io.h>
 #include <string>
+#include <vector>
 
 #include "platform/win32/folders.h"
 #include "platform/win32/units.h"
@@ -126,6 +127,21 @@ int descriptorOf(HANDLE h)
 	return fd;
 }
 
+// Reads the whole file open in h into *bytes, and goes back to its
+// start: 0 or an errno.
+int readWhole(HANDLE h, std::vector<char> *bytes)
+{
+	bytes->clear();
+	char buf[1 << 16];
+	DWORD n;
+	while (ReadFile(h, buf, sizeof buf, &n, nullptr) && n > 0)
+		bytes->insert(bytes->end(), buf, buf + n);
+	LARGE_INTEGER start = {};
+	if (n != 0 || !SetFilePointerEx(h, start, nullptr, FILE_BEGIN))
+		return mapFileError(GetLastError());
+	return 0;
+}
+
 } // namespace
 
 int findPlace(HeldFolder folder, const char *shown, const char *name, Place *place, Refusal *)
@@ -185,15 +201,50 @@ int openNamed(Place *place, const char *name)
 	return descriptorOf(h);
 }
 
-int openInPlace(Place *place)
+int openInPlace(Place *place, std::vector<char> *old)
 {
-	HANDLE h = CreateFileW(pathOf(place, nullptr).c_str(), GENERIC_WRITE, FILE_SHARE_READ,
-			       nullptr, TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-	if (h == INVALID_HANDLE_VALUE) {
-		errno = mapFileError(GetLastError());
+	DWORD access = GENERIC_WRITE | (old != nullptr ? GENERIC_READ : 0);
+	HANDLE h = CreateFileW(pathOf(place, nullptr).c_str(), access, FILE_SHARE_READ, nullptr,
+			       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+	int err = h == INVALID_HANDLE_VALUE ? mapFileError(GetLastError()) : 0;
+	if (err == 0 && old != nullptr)
+		err = readWhole(h, old);
+	if (err != 0) {
+		if (h != INVALID_HANDLE_VALUE)
+			CloseHandle(h);
+		errno = err;
 		return -1;
 	}
 	return descriptorOf(h);
+}
+
+int cutAtEnd(int fd)
+{
+	HANDLE h = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
+	return SetEndOfFile(h) ? 0 : mapFileError(GetLastError());
+}
+
+int putBackNow(int fd, const char *old, std::size_t size)
+{
+	HANDLE h = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
+	LARGE_INTEGER at = {}, reached;
+	if (!SetFilePointerEx(h, at, &reached, FILE_CURRENT))
+		return mapFileError(GetLastError());
+	// Only over what was written: past it the old bytes are still there.
+	ULONGLONG left = ULONGLONG(reached.QuadPart) < size ? ULONGLONG(reached.QuadPart) : size;
+	for (ULONGLONG done = 0; done < left;) {
+		OVERLAPPED from = {};
+		from.Offset = DWORD(done);
+		from.OffsetHigh = DWORD(done >> 32);
+		DWORD n, chunk = left - done < (1u << 30) ? DWORD(left - done) : 1u << 30;
+		if (!WriteFile(h, old + done, chunk, &n, &from))
+			return mapFileError(GetLastError());
+		done += n;
+	}
+	at.QuadPart = LONGLONG(size);
+	if (!SetFilePointerEx(h, at, nullptr, FILE_BEGIN) || !SetEndOfFile(h))
+		return mapFileError(GetLastError());
+	return 0;
 }
 
 void setAttributes(Place *place, std::FILE *fp)
