@@ -23,8 +23,8 @@ const char TOO_LONG_REASON[] = "File name too long";
 // name at its end.
 char joined[JOINED_PATH_MAX];
 
-// A folder on the current path: its open stream, who it is once that has
-// been asked, whether all below it is left out, and whether a link led
+// A folder on the current path: its open stream, who it is where that
+// can be told, whether all below it is left out, and whether a link led
 // to it.
 struct Level {
 	FolderStream *dir;
@@ -78,15 +78,11 @@ bool isDotOrDotDot(const char *name)
 
 // Folders come round again through links and bind mounts: on the current
 // path (a loop, said and ended at once), or elsewhere (a library's views
-// made of links, each walked once). File systems also give one identity
-// to distinct folders (unions of drives, numbers reused), so a folder
-// walked before is passed over only where a link leads to it, now or
-// then. Each folder entered is identified (dev/ino; on Windows its volume
-// and file index) where a folder can come back without a link (a bind
-// mount). Elsewhere (Windows) not before a link leads to a folder, so
-// that a tree without reparse points costs no identity call: the folders
-// walked until then are identified at that moment.
-bool identifying = LOOPS_WITHOUT_LINKS;
+// made of links, each walked once). Each folder entered is identified
+// (dev/ino; on Windows its volume and file index). File systems also give
+// one identity to distinct folders (unions of drives, numbers reused), so
+// a folder walked before is passed over only where a link leads to it,
+// now or then.
 // Once a link has led to a folder, a folder may be one walked already:
 // each is identified before it is opened, so that such a one costs no
 // open. Until then it is identified once open, which costs no more.
@@ -134,12 +130,6 @@ void noteWalked(const FolderId &id, bool excluded, bool linked)
 	slot.linked = slot.linked || linked;
 }
 
-// A folder walked before any was identified, reached without a link.
-void noteRemembered(const FolderId &id, bool excluded)
-{
-	noteWalked(id, excluded, false);
-}
-
 // Why the folder id, reached through a link or not, is not to be entered
 // where all below it is left out or not: a loop, said with its reason;
 // "" for a folder walked already, passed over silently; else nullptr.
@@ -148,12 +138,9 @@ const char *whyNotEnter(const FolderId &id, bool excluded, bool linked)
 	// A loop through a link, or a folder that comes back without one.
 	bool throughLink = linked;
 	for (std::size_t i = levels.size(); i-- > 0;) {
-		Level &l = levels[i];
-		if (!l.known && (l.known = identifyFolder(l.dir, &l.id)))
-			noteWalked(l.id, l.excluded, l.linked);
-		if (l.known && isSameFolder(l.id, id))
+		if (levels[i].known && isSameFolder(levels[i].id, id))
 			return throughLink ? LOOP_REASON : ON_PATH_REASON;
-		throughLink = throughLink || l.linked;
+		throughLink = throughLink || levels[i].linked;
 	}
 	if (walked.empty())
 		return nullptr;
@@ -188,10 +175,6 @@ FolderStream *enterFolder(FolderStream *parent, const char *name, std::size_t le
 			  EntryKind kind, const FolderId *seen)
 {
 	bool linked = kind == LINKED_FOLDER;
-	if (linked && !identifying) {
-		identifying = true;
-		identifyRememberedFolders(noteRemembered);
-	}
 	linkFollowed = linkFollowed || linked;
 	// Known already: one not to be entered costs no open.
 	if (seen != nullptr && passOver(whyNotEnter(*seen, excluded, linked), len))
@@ -204,10 +187,8 @@ FolderStream *enterFolder(FolderStream *parent, const char *name, std::size_t le
 		return nullptr;
 	}
 	Level level{dir, seen != nullptr ? *seen : FolderId{}, seen != nullptr, excluded, linked};
-	if (!identifying) {
-		rememberFolder(dir, excluded);
-	} else if (seen == nullptr && (level.known = identifyFolder(dir, &level.id)) &&
-		   passOver(whyNotEnter(level.id, excluded, linked), len)) {
+	if (seen == nullptr && (level.known = identifyFolder(dir, &level.id)) &&
+	    passOver(whyNotEnter(level.id, excluded, linked), len)) {
 		closeFolder(dir);
 		return nullptr;
 	}
@@ -335,10 +316,8 @@ bool scanFolder(const char *path, bool isCurrent)
 	std::memcpy(joined, path, len + 1);
 	bool opened = scanDirectory(nullptr, path, len, len, holdsExcludedText(path), FOLDER, nullptr);
 	// What was learnt of the folders is of no use to the write.
-	forgetRememberedFolders();
 	walked = std::vector<Walked>();
 	walkedCount = 0;
-	identifying = LOOPS_WITHOUT_LINKS;
 	linkFollowed = false;
 	clearProgress();
 	return opened;

@@ -44,14 +44,6 @@ EntryKind followEntry(FolderStream *parent, const FolderEntry *ent, FolderId *id
 // Who the folder open in dir is; false where that cannot be told.
 bool identifyFolder(FolderStream *dir, FolderId *id);
 
-// Where only links bring a folder round again (LOOPS_WITHOUT_LINKS false),
-// none is identified until a link leads to one: the folder open in dir,
-// walked before, is remembered with a mark of the caller's, and handed to
-// note with it once identified then.
-void rememberFolder(FolderStream *dir, bool mark);
-void identifyRememberedFolders(void (*note)(const FolderId &id, bool mark));
-void forgetRememberedFolders();
-
 // Where the name of the entry last read from dir is in another form than
 // the path of dir (on Windows UTF-8, for a name no narrow or short name
 // carries, in a folder whose path is narrow), turns the first len bytes

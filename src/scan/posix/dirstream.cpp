@@ -109,19 +109,6 @@ bool identifyFolder(FolderStream *dir, FolderId *id)
 	return fstat(dir->fd, &st) == 0 && identify(st, id);
 }
 
-// Every folder is identified as it is entered.
-void rememberFolder(FolderStream *, bool)
-{
-}
-
-void identifyRememberedFolders(void (*)(const FolderId &, bool))
-{
-}
-
-void forgetRememberedFolders()
-{
-}
-
 // Names are bytes, as paths are.
 std::size_t conformPath(const FolderStream *, char *, std::size_t len, std::string *)
 {

@@ -9,9 +9,6 @@
 // A joined path may be as long as the system accepts, with its terminator.
 enum { JOINED_PATH_LENGTH_MAX = PATH_MAX - 1, JOINED_PATH_MAX = PATH_MAX };
 
-// A bind mount can bring a folder back below itself without any link.
-const bool LOOPS_WITHOUT_LINKS = true;
-
 // A folder being read, its records straight from getdents64: the runtime's
 // opendir would stat every folder once more than the walk needs.
 typedef struct dirent64 FolderEntry;

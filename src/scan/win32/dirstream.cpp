@@ -8,10 +8,6 @@
 
 namespace {
 
-// The folders walked before any was identified: for each, its mark ("+"
-// or "-"), its full path and a null unit.
-std::wstring remembered;
-
 // The folder open in dir, ending in a separator: its search pattern
 // without the "*".
 std::wstring folderOf(const DIR *dir)
@@ -109,27 +105,6 @@ EntryKind followEntry(FolderStream *parent, const FolderEntry *ent, FolderId *, 
 bool identifyFolder(FolderStream *dir, FolderId *id)
 {
 	return identifyAt(folderOf(dir).c_str(), id);
-}
-
-void rememberFolder(FolderStream *dir, bool mark)
-{
-	remembered += mark ? L'+' : L'-';
-	remembered += folderOf(dir);
-	remembered += L'\0';
-}
-
-void identifyRememberedFolders(void (*note)(const FolderId &id, bool mark))
-{
-	FolderId id;
-	for (std::size_t at = 0; at < remembered.size(); at = remembered.find(L'\0', at) + 1)
-		if (identifyAt(remembered.c_str() + at + 1, &id))
-			note(id, remembered[at] == L'+');
-	forgetRememberedFolders();
-}
-
-void forgetRememberedFolders()
-{
-	remembered = std::wstring();
 }
 
 std::size_t conformPath(const FolderStream *dir, char *path, std::size_t len, std::string *saved)

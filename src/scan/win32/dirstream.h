@@ -10,10 +10,6 @@
 // three bytes each at most in UTF-8, and a terminator.
 enum { JOINED_PATH_LENGTH_MAX = PATH_TEXT_MAX, JOINED_PATH_MAX = 3 * PATH_TEXT_MAX + 1 };
 
-// Only a reparse point (a link, a junction, a mounted folder) can lead
-// back onto the path.
-const bool LOOPS_WITHOUT_LINKS = false;
-
 // The collector reads our own directory streams.
 typedef DIR FolderStream;
 typedef dirent FolderEntry;
