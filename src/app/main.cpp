@@ -82,7 +82,7 @@ int main(int argc, char *argv[])
 		return finishText();
 
 	// Running out of memory costs this run's playlist, never the old one.
-	handleOutOfMemory(arg, removeReplacementNow);
+	handleOutOfMemory(arg, removeReplacementInHandler);
 	std::string folder;
 	bool isCurrent;
 	NameLookup found = resolveScanRoot(arg, first, &folder, &isCurrent);

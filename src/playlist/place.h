@@ -1,6 +1,9 @@
 // The place a replacement goes to, and the system calls that make it:
 // one implementation per platform. The design (which way of writing, the
 // temporary names, the order of the steps) is replace.cpp's.
+// renameIntoPlace, removeName and putBackInHandler allocate nothing and
+// share nothing: they are safe in a signal handler, and on the thread
+// Windows runs a console handler on.
 #ifndef TONVELO_PLACE_H
 #define TONVELO_PLACE_H
 
@@ -28,9 +31,8 @@ enum PlaceKind {
 // ending in a separator): the folder that holds the file, its name there
 // (links at its end followed where they may be) and what stands there.
 // Returns 0 or an errno; for a place refused for safety, also fills in
-// *refusal. The place is to be left with leavePlace either way.
-int findPlace(HeldFolder folder, const char *shown, const char *name, Place *place,
-	      Refusal *refusal);
+// its refusal. The place is to be left with leavePlace either way.
+int findPlace(HeldFolder folder, const char *shown, const char *name, Place *place);
 void leavePlace(Place *place);
 
 // New files, open for writing in text mode: descriptors, or -1 with errno
@@ -49,9 +51,8 @@ int openInPlace(Place *place, std::vector<char> *old);
 int cutAtEnd(int fd);
 // Writes the size bytes of old back over the file open in fd, as far as
 // the writes to it reached (past that they are still there), and cuts it
-// to size bytes: 0 or an errno. Safe in a signal handler and on another
-// thread.
-int putBackNow(int fd, const char *old, std::size_t size);
+// to size bytes: 0 or an errno.
+int putBackInHandler(int fd, const char *old, std::size_t size);
 
 // Gives the new file the old one's owner, mode and access list, or those
 // of a new file when there was none.
@@ -59,18 +60,14 @@ void setAttributes(Place *place, std::FILE *fp);
 // Gives the unnamed file the name name in the place's folder, or the
 // place's own name when name is null: 0 or an errno.
 int nameFile(Place *place, std::FILE *fp, const char *name);
-// Renames name over the file at the place: 0 or an errno. The second is
-// safe in a signal handler and on another thread.
-int renameIntoPlace(Place *place, const char *name);
-void renameIntoPlaceNow(const Place *place, const char *name);
+// Renames name over the file at the place: 0 or an errno.
+int renameIntoPlace(const Place *place, const char *name);
 // Renames the file at the place to name in its folder: 0 or an errno,
 // EEXIST where name is taken (on Linux, where the file system can tell).
 int moveAside(Place *place, const char *name);
 // Removes name, or the place's own name when null, from the place's
-// folder: 0 or an errno. The second takes a name and is safe in a signal
-// handler and on another thread.
-int removeName(Place *place, const char *name);
-void removeNameNow(const Place *place, const char *name);
+// folder: 0 or an errno.
+int removeName(const Place *place, const char *name);
 
 // The place's folder as reports show it: "" or ending in a separator.
 const char *shownFolder(const Place *place);

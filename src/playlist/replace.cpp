@@ -173,7 +173,8 @@ int endInPlace(int err)
 {
 	if (err == 0)
 		err = cutAtEnd(current.kept);
-	int back = err != 0 ? putBackNow(current.kept, current.old.data(), current.old.size()) : 0;
+	int back = err == 0 ? 0
+		 : putBackInHandler(current.kept, current.old.data(), current.old.size());
 	stage = STAGE_NONE;
 	close(current.kept);
 	current.kept = -1;
@@ -259,15 +260,13 @@ bool isSameLetter(char a, char b)
 
 } // namespace
 
-std::FILE *createReplacement(HeldFolder folder, const char *shown, const char *name,
-			     Refusal *refusal)
+std::FILE *createReplacement(HeldFolder folder, const char *shown, const char *name)
 {
-	*refusal = Refusal();
 	current.fp = nullptr;
 	current.way = WRITE_IN_PLACE;
 	current.kept = -1;
 	stage = STAGE_NONE;
-	int err = findPlace(folder, shown, name, &current.place, refusal);
+	int err = findPlace(folder, shown, name, &current.place);
 	std::FILE *fp = err == 0 ? openReplacement() : nullptr;
 	if (fp == nullptr) {
 		err = err != 0 ? err : errno;
@@ -276,6 +275,11 @@ std::FILE *createReplacement(HeldFolder folder, const char *shown, const char *n
 	}
 	current.fp = fp;
 	return fp;
+}
+
+const Refusal &lastRefusal()
+{
+	return current.place.refusal;
 }
 
 int commitReplacement()
@@ -324,19 +328,19 @@ void discardReplacement()
 	leavePlace(&current.place);
 }
 
-void removeReplacementNow()
+void removeReplacementInHandler()
 {
 	// Never released: no change comes after this one.
 	holdInterrupts();
 	int now = stage;
 	if (now == STAGE_IN_PLACE)
-		putBackNow(current.kept, current.old.data(), current.old.size());
+		putBackInHandler(current.kept, current.old.data(), current.old.size());
 	if (now == STAGE_ASIDE)
-		renameIntoPlaceNow(&current.place, current.aside);
+		renameIntoPlace(&current.place, current.aside);
 	if (now == STAGE_TEMP || now == STAGE_ASIDE)
-		removeNameNow(&current.place, current.temp);
+		removeName(&current.place, current.temp);
 	if (now == STAGE_SWAPPED)
-		removeNameNow(&current.place, current.aside);
+		removeName(&current.place, current.aside);
 }
 
 bool isReplacedFile(const char *path, std::size_t len)

@@ -21,9 +21,9 @@ struct Refusal {
 // folder (of the file a link there leads to); shown is the folder as
 // reports show it. Returns nullptr with errno set when the file cannot be
 // written there: not permitted, read-only, in use, a folder, a missing
-// folder, or a place refused (*refusal then says which and why).
-std::FILE *createReplacement(HeldFolder folder, const char *shown, const char *name,
-			     Refusal *refusal);
+// folder, or a place refused (lastRefusal then says which and why).
+std::FILE *createReplacement(HeldFolder folder, const char *shown, const char *name);
+const Refusal &lastRefusal();
 
 // Closes the new file and puts it in place, with the old file's owner,
 // mode and access list where they can be kept. Returns 0, or the errno of
@@ -39,7 +39,7 @@ void discardReplacement();
 // the thread Windows runs a console handler on: a change to the files
 // under way is first noted, and none comes after (the hold it takes is
 // kept), so that what it finds is what there is.
-void removeReplacementNow();
+void removeReplacementInHandler();
 
 // True when path, of len bytes, names the file being replaced, under any
 // spelling that reaches it: a run never lists the file it writes.

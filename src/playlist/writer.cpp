@@ -48,8 +48,8 @@ std::string currentPlaylist()
 std::FILE *openPlaylist(HeldFolder folder, const std::string &shown, std::string *path,
 			std::string *why)
 {
-	Refusal refusal;
-	std::FILE *fp = createReplacement(folder, shown.c_str(), PLAYLIST_NAME, &refusal);
+	std::FILE *fp = createReplacement(folder, shown.c_str(), PLAYLIST_NAME);
+	const Refusal &refusal = lastRefusal();
 	*path = refusal.reason != nullptr ? refusal.path : shown + PLAYLIST_NAME;
 	*why = refusal.reason != nullptr ? refusal.reason : std::strerror(errno);
 	return fp;

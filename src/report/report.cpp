@@ -196,10 +196,10 @@ void noteUnfinishedLine(std::FILE *stream)
 void clearProgress()
 {
 	std::fflush(stderr);
-	clearProgressNow();
+	clearProgressInHandler();
 }
 
-void clearProgressNow()
+void clearProgressInHandler()
 {
 	static const char blanks[] = "                                ";
 	int width = shownWidth;

@@ -31,7 +31,7 @@ void noteUnfinishedLine(std::FILE *stream);
 void clearProgress();
 // The same by write() alone: safe in a signal handler, and on the thread
 // Windows runs a console handler on.
-void clearProgressNow();
+void clearProgressInHandler();
 
 // From now on an allocation that fails runs cleanup (which must not
 // allocate), reports path with the reason and ends the process with

@@ -53,14 +53,13 @@ int main(int argc, char *argv[])
 		return 3;
 	if (mode == "--cut" || mode == "--put-back") {
 		Place place;
-		Refusal refusal;
 		std::vector<char> old;
-		int fd = findPlace(SCANNED_FOLDER, "", argv[1] + sep + 1, &place, &refusal) == 0
+		int fd = findPlace(SCANNED_FOLDER, "", argv[1] + sep + 1, &place) == 0
 			? openInPlace(&place, &old) : -1;
 		int kept = fd >= 0 ? _dup(fd) : -1;
 		if (kept < 0 || _write(fd, "#EXTM3U\n", 8) != 8 || _close(fd) != 0)
 			return 3;
-		return mode == "--cut" ? cutAtEnd(kept) : putBackNow(kept, old.data(), old.size());
+		return mode == "--cut" ? cutAtEnd(kept) : putBackInHandler(kept, old.data(), old.size());
 	}
 	if (mode == "--step") {
 		holdInterrupts();
@@ -81,9 +80,8 @@ int main(int argc, char *argv[])
 		if (dir != nullptr)
 			closedir(dir);
 	}
-	Refusal refusal;
 	std::FILE *fp = createReplacement(SCANNED_FOLDER, folder.substr(0, sep + 1).c_str(),
-					  argv[1] + sep + 1, &refusal);
+					  argv[1] + sep + 1);
 	if (fp == nullptr)
 		return 3;
 	std::fputs("#EXTM3U\n", fp);

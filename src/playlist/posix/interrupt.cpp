@@ -40,8 +40,8 @@ void fillCaught(sigset_t *set)
 
 extern "C" void onEndingSignal(int sig)
 {
-	removeReplacementNow();
-	clearProgressNow();
+	removeReplacementInHandler();
+	clearProgressInHandler();
 	// Blocked while this runs: delivered, to end the process, on return.
 	std::signal(sig, SIG_DFL);
 	std::raise(sig);

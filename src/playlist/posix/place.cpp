@@ -48,10 +48,10 @@ bool isTrustedOwner(uid_t uid)
 	return uid == geteuid() || uid == 0;
 }
 
-int refuse(const Place *place, const char *reason, Refusal *refusal)
+int refuse(Place *place, const char *reason)
 {
-	refusal->path = place->shown + place->name;
-	refusal->reason = reason;
+	place->refusal.path = place->shown + place->name;
+	place->refusal.reason = reason;
 	return EACCES;
 }
 
@@ -60,7 +60,7 @@ int refuse(const Place *place, const char *reason, Refusal *refusal)
 // link is followed only to what that user owns: the folder's owner too
 // may plant one, to have the runner write what they may not. Returns 0 or
 // an errno.
-int followLink(Place *place, int fd, const struct stat &link, Refusal *refusal)
+int followLink(Place *place, int fd, const struct stat &link)
 {
 	char buf[PATH_MAX];
 	ssize_t n = readlinkat(fd, "", buf, sizeof buf);
@@ -80,7 +80,7 @@ int followLink(Place *place, int fd, const struct stat &link, Refusal *refusal)
 	     target.st_uid != link.st_uid)) {
 		if (next >= 0)
 			close(next);
-		return refuse(place, LINK_REFUSED, refusal);
+		return refuse(place, LINK_REFUSED);
 	}
 	if (next < 0)
 		return errno;
@@ -140,7 +140,7 @@ bool isOthersInStickyFolder(const struct stat &st, int folder)
 
 // Settles what the file at the place, open (O_PATH) in fd, is and whether
 // it may be replaced or written to. Returns 0 or an errno.
-int judgeFile(Place *place, int fd, Refusal *refusal)
+int judgeFile(Place *place, int fd)
 {
 	const struct stat &st = place->old;
 	if (S_ISDIR(st.st_mode))
@@ -149,7 +149,7 @@ int judgeFile(Place *place, int fd, Refusal *refusal)
 		// Written to, so only the runner's own or root's: another user's
 		// FIFO could hold the run for ever, a device take its bytes.
 		if (!isTrustedOwner(st.st_uid))
-			return refuse(place, SPECIAL_REFUSED, refusal);
+			return refuse(place, SPECIAL_REFUSED);
 		place->kind = PLACE_SPECIAL;
 		return 0;
 	}
@@ -158,7 +158,7 @@ int judgeFile(Place *place, int fd, Refusal *refusal)
 	if (faccessat(place->folder, place->name.c_str(), W_OK, 0) != 0)
 		return errno;
 	if (isOthersInStickyFolder(st, place->folder))
-		return refuse(place, SHARED_REFUSED, refusal);
+		return refuse(place, SHARED_REFUSED);
 	readAcl(place, fd);
 	return 0;
 }
@@ -220,8 +220,7 @@ int readWhole(int fd, std::vector<char> *bytes)
 
 } // namespace
 
-int findPlace(HeldFolder folder, const char *shown, const char *name, Place *place,
-	      Refusal *refusal)
+int findPlace(HeldFolder folder, const char *shown, const char *name, Place *place)
 {
 	*place = Place();
 	place->name = name;
@@ -239,9 +238,9 @@ int findPlace(HeldFolder folder, const char *shown, const char *name, Place *pla
 		int err = fstat(fd, &place->old) == 0 ? 0 : errno;
 		bool link = err == 0 && S_ISLNK(place->old.st_mode);
 		if (link)
-			err = links == MAX_LINKS ? ELOOP : followLink(place, fd, place->old, refusal);
+			err = links == MAX_LINKS ? ELOOP : followLink(place, fd, place->old);
 		else if (err == 0)
-			err = judgeFile(place, fd, refusal);
+			err = judgeFile(place, fd);
 		close(fd);
 		if (err != 0 || !link)
 			return err;
@@ -306,7 +305,7 @@ int cutAtEnd(int fd)
 	return end >= 0 && ftruncate(fd, end) == 0 ? 0 : errno;
 }
 
-int putBackNow(int fd, const char *old, std::size_t size)
+int putBackInHandler(int fd, const char *old, std::size_t size)
 {
 	off_t reached = lseek(fd, 0, SEEK_CUR);
 	if (reached < 0)
@@ -358,14 +357,9 @@ int nameFile(Place *place, std::FILE *fp, const char *name)
 	return linkat(AT_FDCWD, proc, place->folder, to, AT_SYMLINK_FOLLOW) == 0 ? 0 : errno;
 }
 
-int renameIntoPlace(Place *place, const char *name)
+int renameIntoPlace(const Place *place, const char *name)
 {
 	return renameat(place->folder, name, place->folder, place->name.c_str()) == 0 ? 0 : errno;
-}
-
-void renameIntoPlaceNow(const Place *place, const char *name)
-{
-	renameat(place->folder, name, place->folder, place->name.c_str());
 }
 
 int moveAside(Place *place, const char *name)
@@ -382,15 +376,10 @@ int moveAside(Place *place, const char *name)
 	return renameat(place->folder, from, place->folder, name) == 0 ? 0 : errno;
 }
 
-int removeName(Place *place, const char *name)
+int removeName(const Place *place, const char *name)
 {
 	const char *doomed = name != nullptr ? name : place->name.c_str();
 	return unlinkat(place->folder, doomed, 0) == 0 ? 0 : errno;
-}
-
-void removeNameNow(const Place *place, const char *name)
-{
-	unlinkat(place->folder, name, 0);
 }
 
 const char *shownFolder(const Place *place)

@@ -15,6 +15,7 @@ struct Place {
 	PlaceKind kind = PLACE_EMPTY;
 	struct stat old = {};  // what stands there, unless PLACE_EMPTY
 	std::vector<char> acl; // its access ACL, as the xattr holds it; empty when none
+	Refusal refusal;       // where it is refused for safety
 };
 
 #endif

@@ -15,12 +15,12 @@ const bool guardReady = (InitializeCriticalSection(&guard), true);
 
 // Ctrl-C, Ctrl-Break, a closed console window, a logoff or a shutdown:
 // runs on a thread of its own while the program goes on. The guard it
-// takes, through removeReplacementNow, is never given back: the program
-// changes no file of its own before the system ends it.
+// takes, through removeReplacementInHandler, is never given back: the
+// program changes no file of its own before the system ends it.
 BOOL WINAPI onConsoleEvent(DWORD)
 {
-	removeReplacementNow();
-	clearProgressNow();
+	removeReplacementInHandler();
+	clearProgressInHandler();
 	// Not handled: the system ends the process as it would have.
 	return FALSE;
 }

@@ -63,8 +63,8 @@ std::wstring pathOf(const Place *place, const char *name)
 	return place->folder + (name != nullptr ? widen(name) : place->name);
 }
 
-// pathOf into buf, of LONGEST_PATH units, without allocating: nothing is
-// allocated on the console handler's thread. False when it does not fit.
+// pathOf into buf, of LONGEST_PATH units, without allocating or sharing
+// anything with the console handler's thread. False when it does not fit.
 bool pathNow(const Place *place, const char *name, wchar_t *buf)
 {
 	std::size_t len = place->folder.size();
@@ -144,7 +144,7 @@ int readWhole(HANDLE h, std::vector<char> *bytes)
 
 } // namespace
 
-int findPlace(HeldFolder folder, const char *shown, const char *name, Place *place, Refusal *)
+int findPlace(HeldFolder folder, const char *shown, const char *name, Place *place)
 {
 	*place = Place();
 	// Into the folder held, by the path it has now: whatever its text
@@ -224,7 +224,7 @@ int cutAtEnd(int fd)
 	return SetEndOfFile(h) ? 0 : mapFileError(GetLastError());
 }
 
-int putBackNow(int fd, const char *old, std::size_t size)
+int putBackInHandler(int fd, const char *old, std::size_t size)
 {
 	HANDLE h = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
 	LARGE_INTEGER at = {}, reached;
@@ -267,19 +267,14 @@ int nameFile(Place *, std::FILE *, const char *)
 	return ENOTSUP;
 }
 
-int renameIntoPlace(Place *place, const char *name)
+int renameIntoPlace(const Place *place, const char *name)
 {
-	if (MoveFileExW(pathOf(place, name).c_str(), pathOf(place, nullptr).c_str(),
-			MOVEFILE_REPLACE_EXISTING))
+	wchar_t from[LONGEST_PATH], to[LONGEST_PATH];
+	if (!pathNow(place, name, from) || !pathNow(place, nullptr, to))
+		return ENAMETOOLONG;
+	if (MoveFileExW(from, to, MOVEFILE_REPLACE_EXISTING))
 		return 0;
 	return mapFileError(GetLastError());
-}
-
-void renameIntoPlaceNow(const Place *place, const char *name)
-{
-	static wchar_t from[LONGEST_PATH], to[LONGEST_PATH];
-	if (pathNow(place, name, from) && pathNow(place, nullptr, to))
-		MoveFileExW(from, to, MOVEFILE_REPLACE_EXISTING);
 }
 
 int moveAside(Place *place, const char *name)
@@ -289,18 +284,14 @@ int moveAside(Place *place, const char *name)
 	return mapFileError(GetLastError());
 }
 
-int removeName(Place *place, const char *name)
+int removeName(const Place *place, const char *name)
 {
-	if (DeleteFileW(pathOf(place, name).c_str()))
+	wchar_t path[LONGEST_PATH];
+	if (!pathNow(place, name, path))
+		return ENAMETOOLONG;
+	if (DeleteFileW(path))
 		return 0;
 	return mapFileError(GetLastError());
-}
-
-void removeNameNow(const Place *place, const char *name)
-{
-	static wchar_t path[LONGEST_PATH];
-	if (pathNow(place, name, path))
-		DeleteFileW(path);
 }
 
 const char *shownFolder(const Place *place)

@@ -17,6 +17,7 @@ struct Place {
 	PlaceKind kind = PLACE_EMPTY;
 	DWORD attributes = 0;  // the old file's
 	FileIdentity id = {};  // who the old file is
+	Refusal refusal;       // never filled in: nothing is refused here
 };
 
 #endif
