@@ -67,7 +67,7 @@ const char *entryPrefix(const char *folder)
 }
 
 // Writes header and entries; returns 0 or the errno of the first failure.
-// chunk has room for CHUNK_SIZE bytes: nothing is allocated here.
+// chunk has room for CHUNK_SIZE bytes, which the lines never outgrow.
 int writeEntries(std::FILE *fp, std::vector<char> &chunk, const char *prefix)
 {
 	// Lines are gathered into large chunks: one stdio call per line
