@@ -16,7 +16,8 @@
 # GNU time, python3, a C compiler (apt-get install hyperfine time python3
 # gcc), and strace for --strace. Prints medians, the ratios, peak resident
 # memory against the playlist's size, the load average before and after
-# each library, and which bound held.
+# each library, the ratios of user + system time (cpu/), and which bound
+# held. The bounds are on the medians: measure them on a quiet machine.
 set -euo pipefail
 large=${TONVELO_BENCH_LARGE:-} strace= strict=
 while [ $# -gt 0 ]; do
@@ -51,7 +52,9 @@ pipeline() {
 	printf '{ printf %q; find -L %q ! -type d ! -path %q ! -path %q | shuf; } > %q' \
 		'#EXTM3U\n#created\n' "$1" '*.jpg*' '*.m3u*' "$1/pipeline.m3u"
 }
-median() { python3 -c 'import json,sys; r=json.load(open(sys.argv[1]))["results"]; print(" ".join("%.4f" % x["median"] for x in r))' "$1"; }
+# Prints the median wall times, then the mean user + system times, which a
+# busy machine disturbs less.
+times() { python3 -c 'import json,sys; r=json.load(open(sys.argv[1]))["results"]; print(" ".join(["%.4f" % x["median"] for x in r] + ["%.4f" % (x["user"] + x["system"]) for x in r]))' "$1"; }
 load() { cut -d' ' -f1 /proc/loadavg; }
 
 missed=0 bounds=
@@ -62,23 +65,23 @@ check() { # what value limit
 }
 
 declare -A seconds
-printf '%-9s %9s %10s %10s %10s %6s %6s %9s %9s %9s %11s\n' library entries tonvelo_s pipeline_s floor_s /pipe /floor peak_MiB list_MiB ns/entry load
+printf '%-9s %9s %10s %10s %10s %6s %6s %9s %9s %9s %11s %7s %7s\n' library entries tonvelo_s pipeline_s floor_s /pipe /floor peak_MiB list_MiB ns/entry load cpu/pip cpu/flo
 for lib in $libs; do
 	dir=$data/$lib
 	json=$(mktemp)
 	before=$(load)
 	hyperfine -N --warmup 2 --runs "${runs[$lib]}" --export-json "$json" \
 		"$tonvelo $dir" "bash -c '$(pipeline "$dir")'" "$floor $dir $dir/floor.m3u" >/dev/null 2>&1
-	read -r t p f < <(median "$json")
+	read -r t p f ct cp cf < <(times "$json")
 	rm -f "$json"
 	peak=$(/usr/bin/time -f %M "$tonvelo" "$dir" 2>&1 >/dev/null | tail -1)
 	after=$(load)
 	size=$(stat -c %s "$dir/playlist.m3u")
 	n=$(($(wc -l < "$dir/playlist.m3u") - 2))
 	seconds[$lib]=$t
-	awk -v l="$lib" -v n="$n" -v t="$t" -v p="$p" -v f="$f" -v k="$peak" -v s="$size" -v a="$before-$after" 'BEGIN {
-		printf "%-9s %9d %10.3f %10.3f %10.3f %6.2f %6.2f %9.1f %9.1f %9.0f %11s\n",
-			l, n, t, p, f, t / p, t / f, k / 1024, s / 1048576, t * 1e9 / n, a }'
+	awk -v l="$lib" -v n="$n" -v t="$t" -v p="$p" -v f="$f" -v k="$peak" -v s="$size" -v a="$before-$after" -v ct="$ct" -v cp="$cp" -v cf="$cf" 'BEGIN {
+		printf "%-9s %9d %10.3f %10.3f %10.3f %6.2f %6.2f %9.1f %9.1f %9.0f %11s %7.2f %7.2f\n",
+			l, n, t, p, f, t / p, t / f, k / 1024, s / 1048576, t * 1e9 / n, a, ct / cp, ct / cf }'
 	if [ "$lib" = 1m+views ]; then
 		# The floor lists links without following them, and find -L lists
 		# each album three times: here only the views' own cost is bounded.
