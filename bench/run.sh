@@ -52,9 +52,26 @@ pipeline() {
 	printf '{ printf %q; find -L %q ! -type d ! -path %q ! -path %q | shuf; } > %q' \
 		'#EXTM3U\n#created\n' "$1" '*.jpg*' '*.m3u*' "$1/pipeline.m3u"
 }
-# Prints the median wall times, then the mean user + system times, which a
-# busy machine disturbs less.
-times() { python3 -c 'import json,sys; r=json.load(open(sys.argv[1]))["results"]; print(" ".join(["%.4f" % x["median"] for x in r] + ["%.4f" % (x["user"] + x["system"]) for x in r]))' "$1"; }
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+# Times the three in rounds of one run each, so that a load coming and
+# going on a shared machine falls on all three alike; the first round only
+# warms the cache. Prints the median wall times, then the median user +
+# system times, which a busy machine disturbs less.
+measure() { # dir rounds
+	local r
+	for r in $(seq 0 "$2"); do
+		hyperfine -N --runs 1 --export-json "$tmp/$r.json" \
+			"$tonvelo $1" "bash -c '$(pipeline "$1")'" "$floor $1 $1/floor.m3u" >/dev/null 2>&1
+	done
+	rm "$tmp/0.json"
+	python3 -c 'import json, statistics, sys
+runs = [json.load(open(f))["results"] for f in sys.argv[1:]]
+wall = [statistics.median(r[i]["times"][0] for r in runs) for i in range(3)]
+cpu = [statistics.median(r[i]["user"] + r[i]["system"] for r in runs) for i in range(3)]
+print(" ".join("%.4f" % x for x in wall + cpu))' "$tmp"/*.json
+	rm "$tmp"/*.json
+}
 load() { cut -d' ' -f1 /proc/loadavg; }
 
 missed=0 bounds=
@@ -68,12 +85,8 @@ declare -A seconds
 printf '%-9s %9s %10s %10s %10s %6s %6s %9s %9s %9s %11s %7s %7s\n' library entries tonvelo_s pipeline_s floor_s /pipe /floor peak_MiB list_MiB ns/entry load cpu/pip cpu/flo
 for lib in $libs; do
 	dir=$data/$lib
-	json=$(mktemp)
 	before=$(load)
-	hyperfine -N --warmup 2 --runs "${runs[$lib]}" --export-json "$json" \
-		"$tonvelo $dir" "bash -c '$(pipeline "$dir")'" "$floor $dir $dir/floor.m3u" >/dev/null 2>&1
-	read -r t p f ct cp cf < <(times "$json")
-	rm -f "$json"
+	read -r t p f ct cp cf < <(measure "$dir" "${runs[$lib]}")
 	peak=$(/usr/bin/time -f %M "$tonvelo" "$dir" 2>&1 >/dev/null | tail -1)
 	after=$(load)
 	size=$(stat -c %s "$dir/playlist.m3u")
@@ -99,12 +112,11 @@ if [ -n "$strace" ]; then
 	for lib in $libs; do
 		dir=$data/$lib
 		for prog in "$tonvelo $dir" "$floor $dir $dir/floor.m3u"; do
-			out=$(mktemp)
+			out=$tmp/strace
 			strace -c -f -o "$out" $prog >/dev/null 2>&1
 			awk -v l="$lib" -v p="${prog%% *}" '$NF ~ /^(newfstatat|statx|openat|getdents64|close)$/ { c[$NF] = $4 }
 				END { printf "%-9s %-8s newfstatat %8d  statx %8d  openat %8d  getdents64 %8d  close %8d\n",
 					l, p ~ /floor$/ ? "floor" : "tonvelo", c["newfstatat"], c["statx"], c["openat"], c["getdents64"], c["close"] }' "$out"
-			rm -f "$out"
 		done
 	done
 fi
