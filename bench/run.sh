@@ -1,49 +1,123 @@
 #!/usr/bin/env bash
-# Times tonvelo against the shell pipeline people would use instead, on
+# Times tonvelo against the shell pipeline people would use instead and
+# against a raw floor (floor.c: openat and getdents64, no stat), on
 # generated libraries of about 10k, 122k and 1M playlist entries.
 #
-#   bash bench/run.sh [path/to/tonvelo]
+#   bash bench/run.sh [--large] [--strace] [--strict] [path/to/tonvelo]
+#
+# --large (or TONVELO_BENCH_LARGE=1) adds 4.84m, 40,000 artists x 10 albums
+# x 12 tracks in 440k folders, and 1m+views, the 1m library plus two views
+# of every album made of 160,000 links (Genres/ and Years/). --strace also
+# counts each program's stats, opens and reads of folders. --strict exits 1
+# when a bound is missed; otherwise the bounds are only reported.
 #
 # Libraries live in $TONVELO_BENCH_DIR (default /var/tmp/tonvelo-bench) and
-# are made once. Needs hyperfine, GNU time, python3 (apt-get install
-# hyperfine time python3). Prints medians, the ratio tonvelo/pipeline,
-# peak resident memory against the playlist's size, and time per entry.
+# are made once (4.84m takes some minutes and 6M inodes). Needs hyperfine,
+# GNU time, python3, a C compiler (apt-get install hyperfine time python3
+# gcc), and strace for --strace. Prints medians, the ratios, peak resident
+# memory against the playlist's size, the load average before and after
+# each library, the ratios of user + system time (cpu/), and which bound
+# held. The bounds are on the medians: measure them on a quiet machine.
 set -euo pipefail
-for tool in hyperfine /usr/bin/time python3; do
+large=${TONVELO_BENCH_LARGE:-} strace= strict=
+while [ $# -gt 0 ]; do
+	case $1 in
+	--large) large=1 ;;
+	--strace) strace=1 ;;
+	--strict) strict=1 ;;
+	*) break ;;
+	esac
+	shift
+done
+for tool in hyperfine /usr/bin/time python3 "${CC:-cc}" ${strace:+strace}; do
 	command -v "$tool" >/dev/null ||
-		{ echo "bench: $tool not found: apt-get install hyperfine time python3" >&2; exit 127; }
+		{ echo "bench: $tool not found: apt-get install hyperfine time python3 gcc strace" >&2; exit 127; }
 done
 here=$(cd "$(dirname "$0")" && pwd)
 tonvelo=$(realpath "${1:-$here/../build/tonvelo}")
 data=${TONVELO_BENCH_DIR:-/var/tmp/tonvelo-bench}
 mkdir -p "$data"
+floor=$data/floor
+"${CC:-cc}" -O2 -o "$floor" "$here/floor.c"
 
-declare -A artists=([10k]=164 [122k]=2000 [1m]=16000)
-for lib in 10k 122k 1m; do
-	[ -d "$data/$lib" ] || { echo "generating $lib ..." >&2; rm -rf "$data/$lib.partial"; python3 "$here/genlib.py" "$data/$lib" "${artists[$lib]}"; }
+libs="10k 122k 1m"
+[ -z "$large" ] || libs+=" 4.84m 1m+views"
+declare -A make=([10k]="164" [122k]="2000" [1m]="16000" [4.84m]="40000 10" [1m+views]="16000 5 --views")
+declare -A runs=([10k]=20 [122k]=20 [1m]=5 [4.84m]=5 [1m+views]=5)
+for lib in $libs; do
+	[ -d "$data/$lib" ] || { echo "generating $lib ..." >&2; rm -rf "$data/$lib.partial"; python3 "$here/genlib.py" "$data/$lib" ${make[$lib]}; }
 done
 
 pipeline() {
 	printf '{ printf %q; find -L %q ! -type d ! -path %q ! -path %q | shuf; } > %q' \
 		'#EXTM3U\n#created\n' "$1" '*.jpg*' '*.m3u*' "$1/pipeline.m3u"
 }
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+# Times the three in rounds of one run each, so that a load coming and
+# going on a shared machine falls on all three alike; the first round only
+# warms the cache. Prints the median wall times, then the median user +
+# system times, which a busy machine disturbs less.
+measure() { # dir rounds
+	local r
+	for r in $(seq 0 "$2"); do
+		hyperfine -N --runs 1 --export-json "$tmp/$r.json" \
+			"$tonvelo $1" "bash -c '$(pipeline "$1")'" "$floor $1 $1/floor.m3u" >/dev/null 2>&1
+	done
+	rm "$tmp/0.json"
+	python3 -c 'import json, statistics, sys
+runs = [json.load(open(f))["results"] for f in sys.argv[1:]]
+wall = [statistics.median(r[i]["times"][0] for r in runs) for i in range(3)]
+cpu = [statistics.median(r[i]["user"] + r[i]["system"] for r in runs) for i in range(3)]
+print(" ".join("%.4f" % x for x in wall + cpu))' "$tmp"/*.json
+	rm "$tmp"/*.json
+}
+load() { cut -d' ' -f1 /proc/loadavg; }
 
-median() { python3 -c 'import json,sys; r=json.load(open(sys.argv[1]))["results"]; print(" ".join("%.4f" % x["median"] for x in r))' "$1"; }
+missed=0 bounds=
+check() { # what value limit
+	local r=held
+	awk -v v="$2" -v l="$3" 'BEGIN { exit !(v <= l) }' || { r="NOT held"; missed=1; }
+	bounds+=$(printf '%-9s %-32s %8.3f <= %8.3f  %s' "$lib" "$1" "$2" "$3" "$r")$'\n'
+}
 
-printf '%-6s %9s %12s %12s %7s %12s %12s %10s\n' library entries tonvelo_s pipeline_s ratio peak_MiB playlist_MiB ns/entry
-for lib in 10k 122k 1m; do
+declare -A seconds
+printf '%-9s %9s %10s %10s %10s %6s %6s %9s %9s %9s %11s %7s %7s\n' library entries tonvelo_s pipeline_s floor_s /pipe /floor peak_MiB list_MiB ns/entry load cpu/pip cpu/flo
+for lib in $libs; do
 	dir=$data/$lib
-	runs=20; [ "$lib" = 1m ] && runs=5
-	json=$(mktemp)
-	hyperfine -N --warmup 2 --runs "$runs" --export-json "$json" \
-		"$tonvelo $dir" "bash -c '$(pipeline "$dir")'" >/dev/null 2>&1
-	read -r t p < <(median "$json")
-	rm -f "$json"
+	before=$(load)
+	read -r t p f ct cp cf < <(measure "$dir" "${runs[$lib]}")
 	peak=$(/usr/bin/time -f %M "$tonvelo" "$dir" 2>&1 >/dev/null | tail -1)
+	after=$(load)
 	size=$(stat -c %s "$dir/playlist.m3u")
 	n=$(($(wc -l < "$dir/playlist.m3u") - 2))
-	awk -v l="$lib" -v n="$n" -v t="$t" -v p="$p" -v k="$peak" -v s="$size" 'BEGIN {
-		printf "%-6s %9d %12.3f %12.3f %7.2f %12.1f %12.1f %10.0f\n",
-			l, n, t, p, t / p, k / 1024, s / 1048576, t * 1e9 / n }'
+	seconds[$lib]=$t
+	awk -v l="$lib" -v n="$n" -v t="$t" -v p="$p" -v f="$f" -v k="$peak" -v s="$size" -v a="$before-$after" -v ct="$ct" -v cp="$cp" -v cf="$cf" 'BEGIN {
+		printf "%-9s %9d %10.3f %10.3f %10.3f %6.2f %6.2f %9.1f %9.1f %9.0f %11s %7.2f %7.2f\n",
+			l, n, t, p, f, t / p, t / f, k / 1024, s / 1048576, t * 1e9 / n, a, ct / cp, ct / cf }'
+	if [ "$lib" = 1m+views ]; then
+		# The floor lists links without following them, and find -L lists
+		# each album three times: here only the views' own cost is bounded.
+		check "tonvelo / same without views" "$(awk -v t="$t" -v b="${seconds[1m]}" 'BEGIN { print t / b }')" 1.3
+	else
+		check "tonvelo / find|shuf" "$(awk -v t="$t" -v p="$p" 'BEGIN { print t / p }')" 0.55
+		check "tonvelo / floor" "$(awk -v t="$t" -v f="$f" 'BEGIN { print t / f }')" 1.10
+	fi
+	check "peak MiB / (1.3 list + 16 MiB)" "$(awk -v k="$peak" -v s="$size" 'BEGIN { print (k / 1024) / (1.3 * s / 1048576 + 16) }')" 1
 done
-echo "memory bound on 1m: peak <= 1.3 x playlist + 16 MiB"
+printf '\nbounds (load average now %s):\n%s' "$(load)" "$bounds"
+
+if [ -n "$strace" ]; then
+	echo
+	for lib in $libs; do
+		dir=$data/$lib
+		for prog in "$tonvelo $dir" "$floor $dir $dir/floor.m3u"; do
+			out=$tmp/strace
+			strace -c -f -o "$out" $prog >/dev/null 2>&1
+			awk -v l="$lib" -v p="${prog%% *}" '$NF ~ /^(newfstatat|statx|openat|getdents64|close)$/ { c[$NF] = $4 }
+				END { printf "%-9s %-8s newfstatat %8d  statx %8d  openat %8d  getdents64 %8d  close %8d\n",
+					l, p ~ /floor$/ ? "floor" : "tonvelo", c["newfstatat"], c["statx"], c["openat"], c["getdents64"], c["close"] }' "$out"
+		done
+	done
+fi
+[ -z "$strict" ] || [ "$missed" = 0 ]
