@@ -89,12 +89,14 @@ COMMAND_LINE = [
     Typed(OPTIONS, ["--", "-f", "x"], OK, "cwd/playlist.m3u", [b"-f/z.mp3"]),
     Typed(MUSIC, ["{tmp}/music", "extra", "--help"], OK, "music/playlist.m3u", AT_MUSIC, cwd="."),
     # A missing or empty name: the current folder is scanned, after the notice.
-    *(Typed(MISSING, [arg], OK_NOTICE, "cwd/playlist.m3u", [b"{tmp}/cwd/a.mp3", b"{tmp}/cwd/d/b.mp3"])
+    *(Typed(MISSING, [arg], OK_NOTICE, "cwd/playlist.m3u",
+            [b"{tmp}/cwd/a.mp3", b"{tmp}/cwd/d/b.mp3"])
       for arg in ("no-such-folder", "", "a.mp3/x", "n" * 5000)),
     # A folder that cannot be reached is no missing one; one read but not
     # entered is reported, and nothing stands in for it.
-    Typed({"private/" + n: c for n, c in MUSIC.items()}, ["../private/music"], (2, BANNER, b"opendir: Permission denied\n"),
-          cwd="open", modes={"private": 0o700, "open": 0o777}, user=True, skip=NOT_ROOT),
+    Typed({"private/" + n: c for n, c in MUSIC.items()}, ["../private/music"],
+          (2, BANNER, b"opendir: Permission denied\n"), cwd="open",
+          modes={"private": 0o700, "open": 0o777}, user=True, skip=NOT_ROOT),
     Typed({"music/a.mp3": b"", "music/sub/z.mp3": b"", "cwd/sub/w.mp3": b""}, ["../music"],
           (0, BANNER, b"opendir: Permission denied\n"), "cwd/playlist.m3u", [b"../music/a.mp3"],
           modes={"music": 0o744, "cwd": 0o777}, user=True, skip=NOT_ROOT),
