@@ -120,6 +120,23 @@ COMMAND_LINE = [
     Typed(MUSIC, ["{tmp}/music//"], OK, "music/playlist.m3u",
           [e.replace(b"music/", b"music//") for e in AT_MUSIC]),
     Typed(MUSIC, ["music/"], OK, "playlist.m3u", IN_MUSIC, cwd="."),
+    # Leftovers of earlier runs never move it.
+    *(Typed(dict(MUSIC, **{"music/playlist.m3u.tmp%d" % i: b"" for i in range(100)}), [typed],
+            OK, lands, entries, cwd=cwd) for typed, cwd, lands, entries in (
+                ("{tmp}/music", "cwd", "music/playlist.m3u", AT_MUSIC),
+                ("music", ".", "playlist.m3u", IN_MUSIC))),
+    # A folder whose text holds ".jpg" leaves everything out.
+    Typed({"a.jpg/song.mp3": b"", "a.jpg/d/t.mp3": b""}, ["a.jpg"], OK, "playlist.m3u", [],
+          cwd="."),
+    # A playlist the user may write is written in place, in a folder they
+    # may not write, also where the old one is longer than the new.
+    Typed(dict(MUSIC, **{"music/playlist.m3u": OLD + b"/old/two.mp3\n" * 50}), ["{tmp}/music"],
+          OK, "music/playlist.m3u", AT_MUSIC, cwd=".",
+          modes={"music/playlist.m3u": 0o666, "music": 0o555}, user=True),
+    # A full disk: exit 2, and a device is written to, not replaced.
+    Typed(dict(MUSIC, **{"full": FULL, "music/playlist.m3u": "{tmp}/full"}), ["{tmp}/music"],
+          (2, BANNER, b"tonvelo: {tmp}/music/playlist.m3u: No space left on device\n"),
+          cwd=".", skip=None if IS_ROOT else "makes a device node"),
 ]
 
 
@@ -208,11 +225,6 @@ class Exclusions(TreeCase):
             b"m/.hidden", b"m/COVER.JPG", b"m/README", b"m/notes.txt",
             b"m/ok/z.mp3", b"m/photo.jpeg"] + [b"m/d%d/z.mp3" % i for i in range(12)]))
 
-    def test_folder_text_holding_jpg_excludes_everything(self):
-        self.folder("a.jpg", {"song.mp3": b"", "d/t.mp3": b""})
-        self.assertEqual(run(["a.jpg"], self.tmp)[0], 0)
-        self.assertEqual(read(self.path("playlist.m3u")), HEADER)
-
 
 NO_OTHERS = None if IS_ROOT else "needs root to give links and files to another user"
 PLACE, TO_CWD = "{tmp}/music/playlist.m3u", "cwd/playlist.m3u"
@@ -231,7 +243,8 @@ def refused(reason):
 
 
 # Where the playlist cannot go, it goes to the current folder instead, and
-# the line says why; where that is the same folder, the run fails.
+# the line says why; where that is the same folder, the run fails. Where it
+# may go, it does.
 FALLBACK = [
     # Neither where the user may not write, nor where a folder has its
     # name; the current folder is shown as any other path, and reached, as
@@ -282,6 +295,13 @@ FALLBACK = [
           (["{tmp}/bob/m1"], "cwd",
            (0, BANNER, fell_back("{tmp}/bob/m1/playlist.m3u", reason, "{tmp}/cwd")), TO_CWD),
           (["."], "bob/m1", refused(reason), None))),
+    # There, their link to their own file is followed. In a sticky folder
+    # its owner replaces any file, and a user their own.
+    Typed(dict(BOBS, **{"bob/m1/playlist.m3u": "../mine.m3u"}), ["{tmp}/bob/m1"], OK,
+          "bob/mine.m3u", IN_M1, owners=BOBS_OWNERS, skip=NO_OTHERS),
+    *(Typed(dict(MUSIC, **{"music/playlist.m3u": OLD}), ["{tmp}/music"], OK, "music/playlist.m3u",
+            AT_MUSIC, cwd=".", modes={"music": 0o1777, "music/playlist.m3u": 0o666},
+            owners=[owned], user=True, skip=NO_OTHERS) for owned in ("music", "music/playlist.m3u")),
 ]
 
 
@@ -293,15 +313,6 @@ class WriteFaults(TreeCase):
 
     def test_where_the_playlist_cannot_go_it_goes_to_the_current_folder(self):
         self.check_typed(FALLBACK)
-
-    def test_a_playlist_the_user_may_write_is_written_in_a_folder_he_may_not(self):
-        music, _ = self.music_with_old(mode=0o555)
-        mine = os.path.join(music, "playlist.m3u")
-        os.chmod(mine, 0o666)
-        with open(mine, "ab") as f:  # longer than the new one
-            f.write(b"/old/two.mp3\n" * 50)
-        self.assertEqual(self.run_unprivileged([music], self.tmp), (0, BANNER, b""))
-        self.assertEqual(len(entries(read(mine))), 3)
 
     def test_file_size_limit_exits_2_and_keeps_the_old_playlist(self):
         music = self.folder("music", {"track%04d.mp3" % i: b"" for i in range(200)})
@@ -326,18 +337,6 @@ class WriteFaults(TreeCase):
         os.chmod(music, 0o555)
         self.assertEqual(self.run_unprivileged([music], self.tmp, preexec=limit)[0], 2)
         self.assertEqual(read(os.path.join(music, "playlist.m3u")), old)
-
-    @unittest.skipUnless(IS_ROOT, "makes a device node")
-    def test_disk_full_exits_2_and_a_device_is_written_not_replaced(self):
-        music = self.folder("music", ALBUM)
-        full = self.path("full")
-        os.mknod(full, 0o666 | stat.S_IFCHR, os.makedev(1, 7))  # as /dev/full
-        os.symlink(full, os.path.join(music, "playlist.m3u"))
-        rc, _, err = run([music], self.tmp)
-        self.assertEqual((rc, err), (2, b"tonvelo: " + music.encode() +
-                                     b"/playlist.m3u: No space left on device\n"))
-        self.assertTrue(stat.S_ISCHR(os.stat(full).st_mode))
-        self.assertEqual(sorted(os.listdir(music)), ["a.mp3", "b.flac", "playlist.m3u", "sub"])
 
     @unittest.skipUnless(FAULTS, NO_FAULTS)
     def test_interrupts_leave_the_old_playlist_and_nothing_else(self):
@@ -475,17 +474,6 @@ class WriteFaults(TreeCase):
         self.assertEqual(rc, 0)
         self.assertGreater(told, 0)
 
-    def test_leftovers_and_long_names_never_move_the_playlist(self):
-        music, _ = self.music_with_old()
-        make_tree(music, {"playlist.m3u.tmp%d" % i: b"" for i in range(100)})
-        cwd = self.folder("cwd")
-        for folder in (music, "music"):
-            self.assertEqual(run([folder], cwd if folder == music else self.tmp),
-                             (0, BANNER, b""))
-        self.assertEqual(os.listdir(cwd), [])
-        self.assertEqual(len(entries(read(os.path.join(music, "playlist.m3u")))), 3)
-        self.assertEqual(len(entries(read(self.path("playlist.m3u")))), 3)
-
     def test_a_playlist_at_the_longest_path_lands_in_its_folder(self):
         # A folder whose playlist takes the whole 4095 bytes a path may have.
         deep = self.tmp
@@ -559,22 +547,6 @@ class OtherUsers(TreeCase):
     """What a co-user put at the playlist's place, in a shared folder or in
     a folder of their own, with root or the co-user running the program."""
 
-    def shared(self):
-        """A sticky folder anyone may write in, and its playlist's place."""
-        music = self.folder("music", ALBUM, mode=0o1777)
-        self.folder("lists", {"mine.m3u": OLD})
-        return music, os.path.join(music, "playlist.m3u")
-
-    def test_in_a_users_own_folder_their_link_to_their_own_file_is_followed(self):
-        # The folder's owner is the co-user here.
-        bob = self.folder("bob", {"m1/song.mp3": b"", "mine.m3u": OLD,
-                                  "m1/playlist.m3u": "../mine.m3u"})
-        for path in ("", "m1", "mine.m3u", "m1/playlist.m3u"):
-            os.lchown(os.path.join(bob, path), 65534, 65534)
-        self.assertEqual(run([os.path.join(bob, "m1")], self.folder("cwd")), (0, BANNER, b""))
-        self.assertEqual(entries(read(os.path.join(bob, "mine.m3u"))),
-                         [bob.encode() + b"/m1/song.mp3"])
-
     def test_what_the_runner_or_root_owns_at_the_place_is_used(self):
         # As the co-user, in their own folder: their FIFO, their link to
         # their file, and their links to root's file and device.
@@ -598,17 +570,6 @@ class OtherUsers(TreeCase):
             self.assertEqual(self.run_unprivileged([m], self.tmp), (0, BANNER, b""), target)
         self.assertEqual(entries(read(os.path.join(bob, "mine.m3u"))), want)
         self.assertEqual(entries(read(self.path("lists", "root.m3u"))), want)
-
-    def test_in_a_sticky_folder_its_owner_replaces_any_file_and_a_user_their_own(self):
-        music, place = self.shared()
-        with open(place, "wb") as f:
-            f.write(OLD)
-        os.chmod(place, 0o666)
-        for folder_owner, file_owner in ((65534, 0), (0, 65534)):
-            os.chown(music, folder_owner, folder_owner)
-            os.chown(place, file_owner, file_owner)
-            self.assertEqual(self.run_unprivileged([music], self.tmp), (0, BANNER, b""))
-            self.assertEqual(len(entries(read(place))), 3)
 
 
 if __name__ == "__main__":
