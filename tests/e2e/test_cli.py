@@ -301,7 +301,8 @@ FALLBACK = [
           "bob/mine.m3u", IN_M1, owners=BOBS_OWNERS, skip=NO_OTHERS),
     *(Typed(dict(MUSIC, **{"music/playlist.m3u": OLD}), ["{tmp}/music"], OK, "music/playlist.m3u",
             AT_MUSIC, cwd=".", modes={"music": 0o1777, "music/playlist.m3u": 0o666},
-            owners=[owned], user=True, skip=NO_OTHERS) for owned in ("music", "music/playlist.m3u")),
+            owners=[owned], user=True, skip=NO_OTHERS)
+      for owned in ("music", "music/playlist.m3u")),
 ]
 
 

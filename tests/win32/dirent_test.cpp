@@ -76,6 +76,14 @@ std::multiset<std::string> namesOf(const std::vector<dirent> &all)
 	return names;
 }
 
+// The errno of an open of name that fails, set afresh: EINTR stood before.
+int openFailure(const char *name)
+{
+	errno = EINTR;
+	EXPECT_EQ(opendir(name), nullptr);
+	return errno;
+}
+
 std::wstring patternOf(const std::wstring &name)
 {
 	DIR *dir = opendir(toBytes(name).c_str());
@@ -133,12 +141,8 @@ TEST(OpenErrors, FindErrorsMapToThreeErrnoValues)
 
 TEST(OpenErrors, MissingOrEmptyNameIsENOENT)
 {
-	errno = EINTR;
-	EXPECT_EQ(opendir(nullptr), nullptr);
-	EXPECT_EQ(errno, ENOENT);
-	errno = EINTR;
-	EXPECT_EQ(opendir(""), nullptr);
-	EXPECT_EQ(errno, ENOENT);
+	EXPECT_EQ(openFailure(nullptr), ENOENT);
+	EXPECT_EQ(openFailure(""), ENOENT);
 	errno = EINTR;
 	EXPECT_EQ(openWideDir(L""), nullptr);
 	EXPECT_EQ(errno, ENOENT);
@@ -147,12 +151,8 @@ TEST(OpenErrors, MissingOrEmptyNameIsENOENT)
 TEST(OpenErrors, RealFailuresSetAFreshErrno)
 {
 	std::wstring folder = makeTempFolder();
-	errno = EINTR;
-	EXPECT_EQ(opendir(toBytes(folder + L"\\missing").c_str()), nullptr);
-	EXPECT_EQ(errno, ENOENT);
-	errno = EINTR;
-	EXPECT_EQ(opendir(toBytes(folder + L"\\missing\\deeper").c_str()), nullptr);
-	EXPECT_EQ(errno, ENOENT);
+	EXPECT_EQ(openFailure(toBytes(folder + L"\\missing").c_str()), ENOENT);
+	EXPECT_EQ(openFailure(toBytes(folder + L"\\missing\\deeper").c_str()), ENOENT);
 
 	// Windows says ERROR_DIRECTORY for a file, Wine ERROR_INVALID_NAME:
 	// whichever it is, the open reports its mapping.
@@ -164,21 +164,15 @@ TEST(OpenErrors, RealFailuresSetAFreshErrno)
 				   FindExSearchNameMatch, nullptr, 0), INVALID_HANDLE_VALUE);
 	int want = mapFolderError(GetLastError());
 	EXPECT_TRUE(want == ENOTDIR || want == ENOENT) << want;
-	errno = EINTR;
-	EXPECT_EQ(opendir(toBytes(file).c_str()), nullptr);
-	EXPECT_EQ(errno, want);
+	EXPECT_EQ(openFailure(toBytes(file).c_str()), want);
 	std::filesystem::remove_all(folder);
 }
 
 TEST(OpenErrors, NamesLongerThan260CharactersFailTheConversion)
 {
 	std::string name(260, 'n');
-	errno = EINTR;
-	EXPECT_EQ(opendir(name.c_str()), nullptr);
-	EXPECT_EQ(errno, ENOENT) << "260 characters reach the find functions";
-	name += 'n';
-	EXPECT_EQ(opendir(name.c_str()), nullptr);
-	EXPECT_EQ(errno, ERANGE);
+	EXPECT_EQ(openFailure(name.c_str()), ENOENT) << "260 characters reach the find functions";
+	EXPECT_EQ(openFailure((name + 'n').c_str()), ERANGE);
 }
 
 TEST(OpenErrors, ClosingADirWithoutItsWideStreamIsEBADF)
