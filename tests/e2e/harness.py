@@ -103,11 +103,12 @@ def filled(text, root):
 # it: the status, output and errors, and the playlist written at lands (None:
 # none is) with its entries, or a pattern their lines match. Nothing else
 # below the tree changes. modes are given to its paths, and owners to nobody
-# where the suite runs as root; the user runs it as run_unprivileged does;
-# skip says why the row cannot run.
+# where the suite runs as root; the user runs it as run_unprivileged does,
+# with preexec and env as run_command takes them; skip says why the row
+# cannot run.
 Typed = collections.namedtuple(
-    "Typed", "tree args want lands entries cwd modes owners user preexec skip",
-    defaults=(None, (), "cwd", {}, (), False, None, None))
+    "Typed", "tree args want lands entries cwd modes owners user preexec env skip",
+    defaults=(None, (), "cwd", {}, (), False, None, None, None))
 
 
 def command(args, program=None):
@@ -285,7 +286,7 @@ class TreeCase(unittest.TestCase):
                 for r in readers:
                     self.addCleanup(os.close, r)
                 got = (self.run_unprivileged if row.user else run)(
-                    [filled(a, root) for a in row.args], cwd, preexec=row.preexec)
+                    [filled(a, root) for a in row.args], cwd, preexec=row.preexec, env=row.env)
                 self.assertEqual(got, filled(row.want, root))
                 after = snapshot(root)
                 if row.lands:

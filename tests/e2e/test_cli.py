@@ -178,22 +178,6 @@ class WhereItLands(TreeCase):
             self.assertEqual(stat.S_IMODE(os.stat(self.path("playlist.m3u")).st_mode), 0o644)
             os.remove(self.path("playlist.m3u"))
 
-    def test_rerun_replaces_the_playlist_and_skips_it(self):
-        music = self.folder("music", ALBUM)
-        # Also where the first temporary name drawn is taken, and where the
-        # file system will not rename over a file (FAT through FUSE).
-        over, taken = {"TONVELO_NO_RENAME_OVER": "1"}, "@1:%d" % errno.EEXIST
-        for env in [None, None] + [faults(**e) for e in (
-                over, dict(over, TONVELO_NO_TMPFILE="1"), {"TONVELO_FAIL": "linkat" + taken},
-                {"TONVELO_FAIL": "create" + taken, "TONVELO_NO_TMPFILE": "1"},
-                dict(over, TONVELO_FAIL="renameat@2:%d" % errno.EEXIST))] * bool(FAULTS):
-            self.assertEqual(run([music], self.folder("cwd"), env=env), (0, BANNER, b""), env)
-            self.assertEqual(os.listdir(self.path("cwd")), [], env)
-            data = read(os.path.join(music, "playlist.m3u"))
-            self.assertEqual(len(entries(data)), 3)
-            self.assertEqual(sorted(os.listdir(music)),
-                             ["a.mp3", "b.flac", "playlist.m3u", "sub"])
-
     def test_order_changes_between_runs(self):
         music = self.folder("music", {"%02d.mp3" % i: b"" for i in range(30)})
         seen = set()
@@ -305,6 +289,54 @@ FALLBACK = [
       for owned in ("music", "music/playlist.m3u")),
 ]
 
+NEEDS_FAULTS = None if FAULTS else NO_FAULTS
+NO_PROC = None if os.path.isdir("/proc/self/fd") else "needs /proc for unnamed files"
+OVER, TAKEN = {"TONVELO_NO_RENAME_OVER": "1"}, "@1:%d" % errno.EEXIST
+WITH_OLD = dict(MUSIC, **{"music/playlist.m3u": OLD})
+TRACKS = dict({"music/track%04d.mp3" % i: b"" for i in range(200)}, **{"music/playlist.m3u": OLD})
+
+
+def small_files():  # SIGXFSZ as the shell leaves it: ending the process
+    resource.setrlimit(resource.RLIMIT_FSIZE, (1000, 1000))
+
+
+def failed(why):
+    """What a run says where its playlist could not be written."""
+    return (2, BANNER, b"tonvelo: {tmp}/music/playlist.m3u: " + why + b"\n")
+
+
+# How the playlist is written, and what a failed write leaves: the old
+# playlist, and nothing else.
+WRITES = [
+    # A rerun replaces the playlist and skips it; also where the first
+    # temporary name drawn is taken, and where the file system will not
+    # rename over a file (FAT through FUSE).
+    Typed(MUSIC, ["{tmp}/music"], OK, "music/playlist.m3u", AT_MUSIC),
+    *(Typed(WITH_OLD, ["{tmp}/music"], OK, "music/playlist.m3u", AT_MUSIC, env=env)
+      for env in [None] + [faults(**e) for e in (
+          OVER, dict(OVER, TONVELO_NO_TMPFILE="1"), {"TONVELO_FAIL": "linkat" + TAKEN},
+          {"TONVELO_FAIL": "create" + TAKEN, "TONVELO_NO_TMPFILE": "1"},
+          dict(OVER, TONVELO_FAIL="renameat@2:%d" % errno.EEXIST))] * bool(FAULTS)),
+    # With no old playlist the whole file takes its final name at once: no
+    # rename, so no moment a kill leaves a temporary file behind.
+    Typed(MUSIC, ["{tmp}/music"], OK, "music/playlist.m3u", AT_MUSIC,
+          env=faults(TONVELO_RAISE="renameat:9"), skip=NEEDS_FAULTS or NO_PROC),
+    # A failed rename or link exits 2, and so does moving the old one aside,
+    # or the new one taking its place.
+    *(Typed(WITH_OLD, ["{tmp}/music"], failed(b"Input/output error"),
+            env=faults(TONVELO_FAIL="%s:%d" % (call, errno.EIO), **extra),
+            skip=NEEDS_FAULTS or skip)
+      for extra, call, skip in (
+          ({}, "renameat", None), ({"TONVELO_NO_TMPFILE": "1"}, "renameat", None),
+          ({}, "linkat", NO_PROC), (OVER, "renameat@2", None), (OVER, "renameat@3", None))),
+    # Past the file size limit: exit 2, and the old playlist kept. Written
+    # in place, in a folder the user may not write, the old bytes are put back.
+    *(Typed(TRACKS, ["{tmp}/music"], failed(b"File too large"), cwd=".", preexec=small_files,
+            env=env) for env in BOTH_WAYS),
+    Typed(TRACKS, ["{tmp}/music"], failed(b"File too large"), cwd=".", preexec=small_files,
+          modes={"music/playlist.m3u": 0o666, "music": 0o555}, user=True),
+]
+
 
 class WriteFaults(TreeCase):
     def music_with_old(self, mode=0o755):
@@ -315,29 +347,8 @@ class WriteFaults(TreeCase):
     def test_where_the_playlist_cannot_go_it_goes_to_the_current_folder(self):
         self.check_typed(FALLBACK)
 
-    def test_file_size_limit_exits_2_and_keeps_the_old_playlist(self):
-        music = self.folder("music", {"track%04d.mp3" % i: b"" for i in range(200)})
-        old = HEADER + b"/old/one.mp3\n"
-        with open(os.path.join(music, "playlist.m3u"), "wb") as f:
-            f.write(old)
-
-        def limit():  # SIGXFSZ as the shell leaves it: ending the process
-            resource.setrlimit(resource.RLIMIT_FSIZE, (1000, 1000))
-
-        listing = sorted(os.listdir(music))
-        for env in BOTH_WAYS:
-            rc, out, err = run([music], self.tmp, preexec=limit, env=env)
-            self.assertEqual((rc, out), (2, BANNER))
-            self.assertEqual(err, b"tonvelo: " + music.encode() +
-                             b"/playlist.m3u: File too large\n")
-            self.assertEqual(read(os.path.join(music, "playlist.m3u")), old)
-            self.assertEqual(sorted(os.listdir(music)), listing)
-        # Written in place, in a folder the user may not write: the old
-        # bytes are put back.
-        os.chmod(os.path.join(music, "playlist.m3u"), 0o666)
-        os.chmod(music, 0o555)
-        self.assertEqual(self.run_unprivileged([music], self.tmp, preexec=limit)[0], 2)
-        self.assertEqual(read(os.path.join(music, "playlist.m3u")), old)
+    def test_what_a_write_leaves(self):
+        self.check_typed(WRITES)
 
     @unittest.skipUnless(FAULTS, NO_FAULTS)
     def test_interrupts_leave_the_old_playlist_and_nothing_else(self):
@@ -372,32 +383,6 @@ class WriteFaults(TreeCase):
                     f.write(OLD)
             else:
                 self.assertEqual(data, OLD, (extra, call, sig))
-
-    @unittest.skipUnless(os.path.isdir("/proc/self/fd"), "needs /proc for unnamed files")
-    @unittest.skipUnless(FAULTS, NO_FAULTS)
-    def test_a_new_playlist_takes_its_name_whole_at_once(self):
-        # With no old playlist the whole file takes its final name at once:
-        # no rename, so no moment a kill leaves a temporary file behind.
-        music, listing = self.music_with_old()
-        os.remove(os.path.join(music, "playlist.m3u"))
-        env = faults(TONVELO_RAISE="renameat:9")
-        self.assertEqual(run([music], self.tmp, env=env), (0, BANNER, b""))
-        self.assertEqual(sorted(os.listdir(music)), sorted(listing))
-
-    @unittest.skipUnless(FAULTS, NO_FAULTS)
-    def test_a_failed_link_or_rename_exits_2_and_leaves_the_old_playlist(self):
-        music, listing = self.music_with_old()
-        cases = [({}, "renameat"), ({"TONVELO_NO_TMPFILE": "1"}, "renameat")]
-        if os.path.isdir("/proc/self/fd"):  # how an unnamed file gets its name
-            cases += [({}, "linkat")]
-        # Moving the old one aside fails, or the new one cannot take its place.
-        cases += [({"TONVELO_NO_RENAME_OVER": "1"}, "renameat@%d" % n) for n in (2, 3)]
-        for extra, call in cases:
-            env = faults(TONVELO_FAIL="%s:%d" % (call, errno.EIO), **extra)
-            self.assertEqual(run([music], self.tmp, env=env), (2, BANNER, b"tonvelo: " +
-                             music.encode() + b"/playlist.m3u: Input/output error\n"), call)
-            self.assertEqual(sorted(os.listdir(music)), sorted(listing), (extra, call))
-            self.assertEqual(read(os.path.join(music, "playlist.m3u")), OLD)
 
     @unittest.skipUnless(FAULTS, NO_FAULTS)
     def test_the_folder_scanned_is_the_folder_written_whatever_is_renamed(self):
