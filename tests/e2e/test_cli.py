@@ -305,9 +305,33 @@ def failed(why):
     return (2, BANNER, b"tonvelo: {tmp}/music/playlist.m3u: " + why + b"\n")
 
 
+# An interrupt that comes while a file is made, linked or renamed ends the
+# run once that is done: after the rename into place ("renameat",
+# "renameat@3" and "renamed@2" here) the new playlist is kept.
+INTERRUPTS = [({}, "renameat", s) for s in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP)]
+# Without unnamed files the temporary one has a name all along; every
+# signal that ends the process removes it.
+INTERRUPTS += [({"TONVELO_NO_TMPFILE": "1"}, "fchmod", s)
+               for s in (signal.SIGINT, signal.SIGQUIT, signal.SIGUSR1, signal.SIGUSR2,
+                         signal.SIGALRM, signal.SIGXCPU, signal.SIGRTMIN + 3)]
+INTERRUPTS += [({"TONVELO_NO_TMPFILE": "1"}, "created", signal.SIGINT)]
+# How an unnamed file gets its name.
+INTERRUPTS += [({}, "linkat", signal.SIGKILL), ({}, "linked", signal.SIGINT)]
+# Where the old one is moved aside to make room: before, once it is, as the
+# new one takes its place and once it has.
+INTERRUPTS += [(OVER, call, signal.SIGINT)
+               for call in ("renameat@2", "renamed@1", "renameat@3", "renamed@2")]
+INTERRUPTS += [(dict(OVER, TONVELO_NO_TMPFILE="1"), "renameat@3", signal.SIGTERM)]
+
 # How the playlist is written, and what a failed write leaves: the old
 # playlist, and nothing else.
 WRITES = [
+    *(Typed(WITH_OLD, ["{tmp}/music"], (-sig, BANNER, b""),
+            *(("music/playlist.m3u", AT_MUSIC) if call in ("renameat", "renameat@3", "renamed@2")
+              else (None, ())), cwd=".", preexec=no_core,
+            env=faults(TONVELO_RAISE="%s:%d" % (call, sig), **extra),
+            skip=NEEDS_FAULTS or (NO_PROC if call.startswith("link") else None))
+      for extra, call, sig in INTERRUPTS),
     # A rerun replaces the playlist and skips it; also where the first
     # temporary name drawn is taken, and where the file system will not
     # rename over a file (FAT through FUSE).
@@ -349,40 +373,6 @@ class WriteFaults(TreeCase):
 
     def test_what_a_write_leaves(self):
         self.check_typed(WRITES)
-
-    @unittest.skipUnless(FAULTS, NO_FAULTS)
-    def test_interrupts_leave_the_old_playlist_and_nothing_else(self):
-        music, listing = self.music_with_old()
-        # One that comes while a file is made, linked or renamed ends the
-        # run once that is done: after the rename into place ("renameat",
-        # "renameat@3" and "renamed@2" here) the new playlist is kept.
-        cases = [({}, "renameat", s) for s in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP)]
-        # Without unnamed files the temporary one has a name all along;
-        # every signal that ends the process removes it.
-        cases += [({"TONVELO_NO_TMPFILE": "1"}, "fchmod", s)
-                  for s in (signal.SIGINT, signal.SIGQUIT, signal.SIGUSR1, signal.SIGUSR2,
-                            signal.SIGALRM, signal.SIGXCPU, signal.SIGRTMIN + 3)]
-        cases += [({"TONVELO_NO_TMPFILE": "1"}, "created", signal.SIGINT)]
-        if os.path.isdir("/proc/self/fd"):  # how an unnamed file gets its name
-            cases += [({}, "linkat", signal.SIGKILL), ({}, "linked", signal.SIGINT)]
-        # Where the old one is moved aside to make room: before, once it
-        # is, as the new one takes its place and once it has.
-        cases += [({"TONVELO_NO_RENAME_OVER": "1"}, call, signal.SIGINT)
-                  for call in ("renameat@2", "renamed@1", "renameat@3", "renamed@2")]
-        cases += [({"TONVELO_NO_RENAME_OVER": "1", "TONVELO_NO_TMPFILE": "1"}, "renameat@3",
-                   signal.SIGTERM)]
-        for extra, call, sig in cases:
-            env = faults(TONVELO_RAISE="%s:%d" % (call, sig), **extra)
-            rc, _, err = run([music], self.tmp, env=env, preexec=no_core)
-            self.assertEqual((rc, err), (-sig, b""), (extra, call, sig))
-            self.assertEqual(sorted(os.listdir(music)), sorted(listing), (extra, call, sig))
-            data = read(os.path.join(music, "playlist.m3u"))
-            if call in ("renameat", "renameat@3", "renamed@2"):
-                self.assertEqual(len(entries(data)), 3, (extra, call, sig))
-                with open(os.path.join(music, "playlist.m3u"), "wb") as f:
-                    f.write(OLD)
-            else:
-                self.assertEqual(data, OLD, (extra, call, sig))
 
     @unittest.skipUnless(FAULTS, NO_FAULTS)
     def test_the_folder_scanned_is_the_folder_written_whatever_is_renamed(self):
