@@ -121,8 +121,9 @@ COMMAND_LINE = [
           [e.replace(b"music/", b"music//") for e in AT_MUSIC]),
     Typed(MUSIC, ["music/"], OK, "playlist.m3u", IN_MUSIC, cwd="."),
     # Leftovers of earlier runs never move it.
-    *(Typed(dict(MUSIC, **{"music/playlist.m3u.tmp%d" % i: b"" for i in range(100)}), [typed],
-            OK, lands, entries, cwd=cwd) for typed, cwd, lands, entries in (
+    *(Typed(dict(MUSIC, **{"music/playlist.m3u": OLD},
+                 **{"music/playlist.m3u.tmp%d" % i: b"" for i in range(100)}), [typed],
+            OK, lands, want, cwd=cwd) for typed, cwd, lands, want in (
                 ("{tmp}/music", "cwd", "music/playlist.m3u", AT_MUSIC),
                 ("music", ".", "playlist.m3u", IN_MUSIC))),
     # A folder whose text holds ".jpg" leaves everything out.
