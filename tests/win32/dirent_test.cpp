@@ -96,13 +96,12 @@ std::wstring patternOf(const std::wstring &name)
 
 // The first entry of a fresh stream waits in the find record: a test can
 // give it the name or attributes it needs before readdir hands it out.
-DIR *openWithFirstRecord(const std::wstring &folder, std::string *first)
+DIR *openWithFirstRecord(const std::wstring &folder)
 {
 	DIR *dir = opendir(toBytes(folder).c_str());
 	EXPECT_NE(dir, nullptr);
 	if (dir != nullptr) {
 		EXPECT_EQ(dir->wdirp->cached, 1);
-		*first = toBytes(dir->wdirp->data.cFileName);
 	}
 	return dir;
 }
@@ -258,8 +257,7 @@ TEST(Enumeration, TypeIsTakenFromTheAttributesInOrder)
 	};
 	std::wstring folder = makeTempFolder();
 	for (const auto &c : cases) {
-		std::string first;
-		DIR *dir = openWithFirstRecord(folder, &first);
+		DIR *dir = openWithFirstRecord(folder);
 		ASSERT_NE(dir, nullptr);
 		dir->wdirp->data.dwFileAttributes = c.attributes;
 		dirent *ent = readdir(dir);
@@ -343,8 +341,7 @@ TEST(NarrowNames, WithoutAShortNameANameComesInUtf8ElseAsTheSubstitute)
 	std::wstring folder = makeTempFolder();
 	makeFile(folder + L"\\a.mp3");
 	makeFile(folder + L"\\b.mp3");
-	std::string first;
-	DIR *dir = openWithFirstRecord(folder, &first);
+	DIR *dir = openWithFirstRecord(folder);
 	ASSERT_NE(dir, nullptr);
 	// As volumes without short names give them, each in the find record
 	// where the next waits; below a folder named in UTF-8 every name comes
@@ -379,8 +376,7 @@ TEST(NarrowNames, WithoutAShortNameANameComesInUtf8ElseAsTheSubstitute)
 TEST(NarrowNames, ShortNameStandsInForALongNameWithoutBytes)
 {
 	std::wstring folder = makeTempFolder();
-	std::string first;
-	DIR *dir = openWithFirstRecord(folder, &first);
+	DIR *dir = openWithFirstRecord(folder);
 	ASSERT_NE(dir, nullptr);
 	std::wcscpy(dir->wdirp->data.cFileName, L"\u65e5\u672c.mp3");
 	std::wcscpy(dir->wdirp->data.cAlternateFileName, L"AB~1.MP3");
