@@ -5,11 +5,13 @@ by itself (Wine, for the Windows program; qemu-user, for another
 architecture's). The Windows program writes in text mode: its lines, on
 standard output and error as in the playlist, end in CR LF.
 """
+import collections
 import os
 import re
 import select
 import shlex
 import shutil
+import stat
 import subprocess
 import tempfile
 import time
@@ -80,6 +82,35 @@ def fell_back(first, why, cwd):
 IS_ROOT = hasattr(os, "geteuid") and os.geteuid() == 0
 
 
+def winpath(path):
+    """path as Wine shows it to a Windows program, on drive Z:."""
+    return "Z:" + path.replace("/", "\\")
+
+
+def filled(text, root):
+    """text, or each of a tuple, with root for "{tmp}" and root as a Windows
+    program sees it for "{win}"."""
+    if isinstance(text, tuple):
+        return tuple(filled(t, root) for t in text)
+    if isinstance(text, bytes):
+        return filled(text.decode("latin-1"), root).encode("latin-1")
+    if isinstance(text, str):
+        return text.replace("{tmp}", root).replace("{win}", winpath(root))
+    return text
+
+
+# A table row: what is typed in the folder cwd of a tree, and what comes of
+# it: the status, output and errors, and the playlist written at lands (None:
+# none is) with its entries, or a pattern their lines match. Nothing else
+# below the tree changes. modes are given to its paths, and owners to nobody
+# where the suite runs as root; the user runs it as run_unprivileged does,
+# with preexec and env as run_command takes them; skip says why the row
+# cannot run.
+Typed = collections.namedtuple(
+    "Typed", "tree args want lands entries cwd modes owners user preexec env skip",
+    defaults=(None, (), "cwd", {}, (), False, None, None, None))
+
+
 def command(args, program=None):
     """Runs program (the built one if None) with args, through the wrapper."""
     return WRAPPER + [program or TONVELO] + list(args)
@@ -104,16 +135,36 @@ def run(args, cwd, program=None, **kw):
     return run_command(command(args, program), cwd, **kw)
 
 
+FIFO, FULL = "a FIFO", "a device as /dev/full"
+
+
 def make_tree(root, layout):
-    """layout maps relative paths to file contents (bytes) or None for a folder."""
+    """layout maps relative paths to file contents (bytes), None for a
+    folder, FIFO or FULL, or the text a symbolic link holds."""
     for rel, content in layout.items():
         path = os.path.join(root, rel)
-        if content is None:
-            os.makedirs(path, exist_ok=True)
-        else:
-            os.makedirs(os.path.dirname(path), exist_ok=True)
+        os.makedirs(path if content is None else os.path.dirname(path), exist_ok=True)
+        if content in (FIFO, FULL):
+            os.mknod(path, 0o666 | (stat.S_IFIFO if content == FIFO else stat.S_IFCHR),
+                     os.makedev(1, 7))
+        elif isinstance(content, str):
+            os.symlink(content, path)
+        elif content is not None:
             with open(path, "wb") as f:
                 f.write(content)
+
+
+def snapshot(root):
+    """What a run must leave as it was below root: each name's mode and
+    owner, a file's bytes and a link's text."""
+    seen = {}
+    for folder, dirs, files in os.walk(root):
+        for path in (os.path.join(folder, n) for n in dirs + files):
+            st = os.lstat(path)
+            held = read(path) if stat.S_ISREG(st.st_mode) else \
+                os.readlink(path) if stat.S_ISLNK(st.st_mode) else None
+            seen[os.path.relpath(path, root)] = (st.st_mode, st.st_uid, st.st_gid, held)
+    return seen
 
 
 def open_deep(path, make=False):
@@ -213,3 +264,39 @@ class TreeCase(unittest.TestCase):
         who += ["--groups=" + groups] if groups else ["--clear-groups"]
         return run_command(["setpriv"] + who + ["--"] + command(args, self.program_for_user()),
                            cwd, **kw)
+
+    def check_typed(self, rows):
+        """Runs each row of a table of Typed in a folder of its own, which
+        "{tmp}" stands for in what is typed and said."""
+        for n, row in enumerate(rows):
+            with self.subTest(n, args=[a[:40] for a in row.args]):
+                if row.skip:
+                    self.skipTest(row.skip)
+                root = self.path(str(n))
+                self.folder(root, {p: filled(c, root) for p, c in row.tree.items()})
+                cwd = self.folder(os.path.join(str(n), row.cwd))
+                for rel, mode in row.modes.items():
+                    os.chmod(os.path.join(root, rel), mode)
+                for rel in row.owners if IS_ROOT else ():
+                    os.lchown(os.path.join(root, rel), 65534, 65534)
+                before = snapshot(root)
+                # A FIFO has a reader, so that a writer would not fail to open it.
+                readers = [os.open(os.path.join(root, p), os.O_RDONLY | os.O_NONBLOCK)
+                           for p, st in before.items() if stat.S_ISFIFO(st[0])]
+                for r in readers:
+                    self.addCleanup(os.close, r)
+                got = (self.run_unprivileged if row.user else run)(
+                    [filled(a, root) for a in row.args], cwd, preexec=row.preexec, env=row.env)
+                self.assertEqual(got, filled(row.want, root))
+                after = snapshot(root)
+                if row.lands:
+                    got = entries(read(os.path.join(root, row.lands)))
+                    if isinstance(row.entries, re.Pattern):  # for the lines, sorted
+                        self.assertRegex(b"\n".join(got), row.entries)
+                    else:
+                        self.assertEqual(got, sorted(filled(e, root) for e in row.entries))
+                    before.pop(row.lands, None)
+                    del after[row.lands]
+                self.assertEqual(after, before)
+                for r in readers:  # no writer came, or it would have a line
+                    self.assertEqual(os.read(r, 100), b"")

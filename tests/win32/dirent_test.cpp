@@ -76,6 +76,14 @@ std::multiset<std::string> namesOf(const std::vector<dirent> &all)
 	return names;
 }
 
+// The errno of an open of name that fails, set afresh: EINTR stood before.
+int openFailure(const char *name)
+{
+	errno = EINTR;
+	EXPECT_EQ(opendir(name), nullptr);
+	return errno;
+}
+
 std::wstring patternOf(const std::wstring &name)
 {
 	DIR *dir = opendir(toBytes(name).c_str());
@@ -88,13 +96,12 @@ std::wstring patternOf(const std::wstring &name)
 
 // The first entry of a fresh stream waits in the find record: a test can
 // give it the name or attributes it needs before readdir hands it out.
-DIR *openWithFirstRecord(const std::wstring &folder, std::string *first)
+DIR *openWithFirstRecord(const std::wstring &folder)
 {
 	DIR *dir = opendir(toBytes(folder).c_str());
 	EXPECT_NE(dir, nullptr);
 	if (dir != nullptr) {
 		EXPECT_EQ(dir->wdirp->cached, 1);
-		*first = toBytes(dir->wdirp->data.cFileName);
 	}
 	return dir;
 }
@@ -133,12 +140,8 @@ TEST(OpenErrors, FindErrorsMapToThreeErrnoValues)
 
 TEST(OpenErrors, MissingOrEmptyNameIsENOENT)
 {
-	errno = EINTR;
-	EXPECT_EQ(opendir(nullptr), nullptr);
-	EXPECT_EQ(errno, ENOENT);
-	errno = EINTR;
-	EXPECT_EQ(opendir(""), nullptr);
-	EXPECT_EQ(errno, ENOENT);
+	EXPECT_EQ(openFailure(nullptr), ENOENT);
+	EXPECT_EQ(openFailure(""), ENOENT);
 	errno = EINTR;
 	EXPECT_EQ(openWideDir(L""), nullptr);
 	EXPECT_EQ(errno, ENOENT);
@@ -147,12 +150,8 @@ TEST(OpenErrors, MissingOrEmptyNameIsENOENT)
 TEST(OpenErrors, RealFailuresSetAFreshErrno)
 {
 	std::wstring folder = makeTempFolder();
-	errno = EINTR;
-	EXPECT_EQ(opendir(toBytes(folder + L"\\missing").c_str()), nullptr);
-	EXPECT_EQ(errno, ENOENT);
-	errno = EINTR;
-	EXPECT_EQ(opendir(toBytes(folder + L"\\missing\\deeper").c_str()), nullptr);
-	EXPECT_EQ(errno, ENOENT);
+	EXPECT_EQ(openFailure(toBytes(folder + L"\\missing").c_str()), ENOENT);
+	EXPECT_EQ(openFailure(toBytes(folder + L"\\missing\\deeper").c_str()), ENOENT);
 
 	// Windows says ERROR_DIRECTORY for a file, Wine ERROR_INVALID_NAME:
 	// whichever it is, the open reports its mapping.
@@ -164,21 +163,15 @@ TEST(OpenErrors, RealFailuresSetAFreshErrno)
 				   FindExSearchNameMatch, nullptr, 0), INVALID_HANDLE_VALUE);
 	int want = mapFolderError(GetLastError());
 	EXPECT_TRUE(want == ENOTDIR || want == ENOENT) << want;
-	errno = EINTR;
-	EXPECT_EQ(opendir(toBytes(file).c_str()), nullptr);
-	EXPECT_EQ(errno, want);
+	EXPECT_EQ(openFailure(toBytes(file).c_str()), want);
 	std::filesystem::remove_all(folder);
 }
 
 TEST(OpenErrors, NamesLongerThan260CharactersFailTheConversion)
 {
 	std::string name(260, 'n');
-	errno = EINTR;
-	EXPECT_EQ(opendir(name.c_str()), nullptr);
-	EXPECT_EQ(errno, ENOENT) << "260 characters reach the find functions";
-	name += 'n';
-	EXPECT_EQ(opendir(name.c_str()), nullptr);
-	EXPECT_EQ(errno, ERANGE);
+	EXPECT_EQ(openFailure(name.c_str()), ENOENT) << "260 characters reach the find functions";
+	EXPECT_EQ(openFailure((name + 'n').c_str()), ERANGE);
 }
 
 TEST(OpenErrors, ClosingADirWithoutItsWideStreamIsEBADF)
@@ -264,8 +257,7 @@ TEST(Enumeration, TypeIsTakenFromTheAttributesInOrder)
 	};
 	std::wstring folder = makeTempFolder();
 	for (const auto &c : cases) {
-		std::string first;
-		DIR *dir = openWithFirstRecord(folder, &first);
+		DIR *dir = openWithFirstRecord(folder);
 		ASSERT_NE(dir, nullptr);
 		dir->wdirp->data.dwFileAttributes = c.attributes;
 		dirent *ent = readdir(dir);
@@ -349,8 +341,7 @@ TEST(NarrowNames, WithoutAShortNameANameComesInUtf8ElseAsTheSubstitute)
 	std::wstring folder = makeTempFolder();
 	makeFile(folder + L"\\a.mp3");
 	makeFile(folder + L"\\b.mp3");
-	std::string first;
-	DIR *dir = openWithFirstRecord(folder, &first);
+	DIR *dir = openWithFirstRecord(folder);
 	ASSERT_NE(dir, nullptr);
 	// As volumes without short names give them, each in the find record
 	// where the next waits; below a folder named in UTF-8 every name comes
@@ -385,8 +376,7 @@ TEST(NarrowNames, WithoutAShortNameANameComesInUtf8ElseAsTheSubstitute)
 TEST(NarrowNames, ShortNameStandsInForALongNameWithoutBytes)
 {
 	std::wstring folder = makeTempFolder();
-	std::string first;
-	DIR *dir = openWithFirstRecord(folder, &first);
+	DIR *dir = openWithFirstRecord(folder);
 	ASSERT_NE(dir, nullptr);
 	std::wcscpy(dir->wdirp->data.cFileName, L"\u65e5\u672c.mp3");
 	std::wcscpy(dir->wdirp->data.cAlternateFileName, L"AB~1.MP3");
