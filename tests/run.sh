@@ -67,6 +67,7 @@ awk '
 	/ \.\.\. skipped / {
 		i = index($0, " ... skipped ")
 		case_ = substr($0, 1, i - 1)
+		sub(/^ +/, "", case_) # a subtest is indented
 		if (case_ !~ /^[A-Za-z_][A-Za-z0-9_]* \(/) case_ = previous
 		sub(/ .*/, "", case_)
 		print "  " test ", " case_ ": " substr($0, i + 14, length($0) - i - 14)
