@@ -281,6 +281,10 @@ void takeEntry(FolderStream *dir, const FolderEntry *ent, std::size_t len, std::
 	EntryKind kind = ent->d_type == DT_REG ? FILE_ENTRY
 		       : ent->d_type == DT_DIR && !linkFollowed ? FOLDER
 		       : followEntry(dir, ent, &id, &known);
+	// A folder as listed that cannot be looked at is said as one that
+	// cannot be opened, as it is before any link.
+	if (ent->d_type == DT_DIR)
+		kind = FOLDER;
 	if (kind == FILE_ENTRY) {
 		if (!skip)
 			appendMedia(joined, len);

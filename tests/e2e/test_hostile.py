@@ -107,10 +107,15 @@ class HostileTrees(TreeCase):
         os.symlink("self", os.path.join(m, "self"))
         os.symlink("nowhere", os.path.join(m, "dangling"))
         os.symlink("Album/a.mp3/x", os.path.join(m, "through a file"))
+        # Below a link, a folder that may be read but not searched: its
+        # subfolder is said as one that cannot be opened.
+        os.chmod(self.folder("Shared", {"x/sub/s.mp3": b""}, mode=0o755) + "/x", 0o744)
+        os.symlink("../Shared", os.path.join(m, "Shared link"))
         cwd = self.folder("cwd", mode=0o777)
         rc, _, err = self.run_unprivileged(["../Music"], cwd)
         self.assertEqual(rc, 0)
         self.assertEqual(sorted(err.splitlines(True)), [
+            b"opendir: Permission denied\n",
             b"tonvelo: ../Music/Album 2 link: Permission denied\n",
             b"tonvelo: ../Music/self" + LOOP])
         self.assertEqual(entries(read(os.path.join(cwd, "playlist.m3u"))),
