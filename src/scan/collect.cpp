@@ -23,14 +23,11 @@ const char TOO_LONG_REASON[] = "File name too long";
 // name at its end.
 char joined[JOINED_PATH_MAX];
 
-// A folder on the current path: its open stream, who it is where that
-// can be told, whether all below it is left out, and whether a link led
-// to it.
+// A folder on the current path: who it is where that can be told, and
+// whether a link led to it.
 struct Level {
-	FolderStream *dir;
 	FolderId id;
 	bool known;
-	bool excluded;
 	bool linked;
 };
 std::vector<Level> levels;
@@ -186,7 +183,7 @@ FolderStream *enterFolder(FolderStream *parent, const char *name, std::size_t le
 		reportOpenFailure();
 		return nullptr;
 	}
-	Level level{dir, seen != nullptr ? *seen : FolderId{}, seen != nullptr, excluded, linked};
+	Level level{seen != nullptr ? *seen : FolderId{}, seen != nullptr, linked};
 	if (seen == nullptr && (level.known = identifyFolder(dir, &level.id)) &&
 	    passOver(whyNotEnter(level.id, excluded, linked), len)) {
 		closeFolder(dir);
