@@ -101,8 +101,9 @@ Walked &findWalked(std::vector<Walked> &table, const FolderId &id)
 	return table[i];
 }
 
-// The table's entry for id, made with nothing noted where there is none.
-Walked &noteFolder(const FolderId &id)
+// Notes id as walked, where all below it is left out or not, reached
+// through a link or not.
+void noteWalked(const FolderId &id, bool excluded, bool linked)
 {
 	if (2 * (walkedCount + 1) > walked.size()) {
 		std::vector<Walked> bigger(walked.empty() ? 1024 : 2 * walked.size(),
@@ -117,12 +118,6 @@ Walked &noteFolder(const FolderId &id)
 		slot.id = id;
 		walkedCount++;
 	}
-	return slot;
-}
-
-void noteWalked(const FolderId &id, bool excluded, bool linked)
-{
-	Walked &slot = noteFolder(id);
 	slot.listed = slot.listed || !excluded;
 	slot.linked = slot.linked || linked;
 }

@@ -12,6 +12,10 @@
 // TONVELO_SWAP="folder:other" renames folder to folder~ as the scan first
 // reads a folder and puts a link to other in its place, as a co-user who
 // may rename it could during a scan.
+// Both openat and openat64 are defined here, whatever offsets and times
+// the build gives the program: the headers must not make one the other.
+#undef _FILE_OFFSET_BITS
+#undef _TIME_BITS
 #include <cerrno>
 #include <csignal>
 #include <cstdarg>
@@ -26,7 +30,6 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
-#include "shim_names.h"
 
 namespace {
 
@@ -139,12 +142,11 @@ extern "C" int openat(int dir, const char *path, int flags, ...)
 {
 	va_list ap;
 	va_start(ap, flags);
-	int fd = openatWith(OFFSET_NAME("openat"), dir, path, flags, ap);
+	int fd = openatWith("openat", dir, path, flags, ap);
 	va_end(ap);
 	return fd;
 }
 
-#ifndef OFFSET_NAMES_64
 extern "C" int openat64(int dir, const char *path, int flags, ...)
 {
 	va_list ap;
@@ -153,7 +155,6 @@ extern "C" int openat64(int dir, const char *path, int flags, ...)
 	va_end(ap);
 	return fd;
 }
-#endif
 
 extern "C" ssize_t getdents64(int fd, void *buf, size_t size)
 {
