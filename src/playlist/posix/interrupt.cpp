@@ -24,19 +24,10 @@ const int ENDING_SIGNALS[] = {
 #endif
 };
 
-// Holds taken and not yet released, and the mask from before the first.
+// The signals caught, which a hold holds back; the holds taken and not
+// yet released, and the mask from before the first.
+sigset_t caught, unheld;
 int holds;
-sigset_t unheld;
-
-// Every signal that catchSignals may catch, to be held back.
-void fillCaught(sigset_t *set)
-{
-	sigemptyset(set);
-	for (int sig : ENDING_SIGNALS)
-		sigaddset(set, sig);
-	for (int sig = SIGRTMIN; sig <= SIGRTMAX; sig++)
-		sigaddset(set, sig);
-}
 
 extern "C" void onEndingSignal(int sig)
 {
@@ -53,8 +44,8 @@ void catchSignal(int sig, const struct sigaction &sa)
 	// One the caller ignores (a background job) stays ignored, and one
 	// with a handler of its own (a sanitizer's) keeps it.
 	if (sigaction(sig, nullptr, &was) == 0 && !(was.sa_flags & SA_SIGINFO) &&
-	    was.sa_handler == SIG_DFL)
-		sigaction(sig, &sa, nullptr);
+	    was.sa_handler == SIG_DFL && sigaction(sig, &sa, nullptr) == 0)
+		sigaddset(&caught, sig);
 }
 
 } // namespace
@@ -64,6 +55,7 @@ void catchSignals()
 	struct sigaction sa = {};
 	sa.sa_handler = onEndingSignal;
 	sigfillset(&sa.sa_mask);
+	sigemptyset(&caught);
 	for (int sig : ENDING_SIGNALS)
 		catchSignal(sig, sa);
 	for (int sig = SIGRTMIN; sig <= SIGRTMAX; sig++)
@@ -74,11 +66,8 @@ void catchSignals()
 
 void holdInterrupts()
 {
-	if (holds++ > 0)
-		return;
-	sigset_t caught;
-	fillCaught(&caught);
-	sigprocmask(SIG_BLOCK, &caught, &unheld);
+	if (holds++ == 0)
+		sigprocmask(SIG_BLOCK, &caught, &unheld);
 }
 
 void releaseInterrupts()
