@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstring>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "scan/dirstream.h"
@@ -32,20 +33,27 @@ struct Level {
 };
 std::vector<Level> levels;
 
-// A folder walked in this run: who it is, whether its files were listed
-// there (not all left out, as below "art.jpg/"), and whether a link led
-// to it.
+// A folder walked in this run: whether its files were listed there (not
+// all left out, as below "art.jpg/"), and whether a link led to it.
 struct Walked {
-	FolderId id;
 	bool listed;
 	bool linked;
 };
-const FolderId NO_FOLDER = {~0ULL, ~0ULL};
 
-// The folders walked, in a table of open addressing, at most half full,
-// that costs no allocation per folder.
-std::vector<Walked> walked;
-std::size_t walkedCount;
+bool isSameFolder(const FolderId &a, const FolderId &b)
+{
+	return a.dev == b.dev && a.ino == b.ino;
+}
+
+std::size_t hashFolder(const FolderId &id)
+{
+	unsigned long long h = (id.ino ^ id.dev * 0x9E3779B97F4A7C15ULL) * 0xBF58476D1CE4E5B9ULL;
+	return h ^ h >> 31;
+}
+
+// The folders walked, by who they are.
+std::unordered_map<FolderId, Walked, decltype(&hashFolder), decltype(&isSameFolder)>
+	walked(0, hashFolder, isSameFolder);
 
 // Entries looked at since the status line was last offered a refresh.
 unsigned sinceProgress;
@@ -85,39 +93,11 @@ bool isDotOrDotDot(const char *name)
 // open. Until then it is identified once open, which costs no more.
 bool linkFollowed;
 
-bool isSameFolder(const FolderId &a, const FolderId &b)
-{
-	return a.dev == b.dev && a.ino == b.ino;
-}
-
-// Where id is in the table, or the free slot where it would go.
-Walked &findWalked(std::vector<Walked> &table, const FolderId &id)
-{
-	std::size_t mask = table.size() - 1;
-	unsigned long long h = (id.ino ^ id.dev * 0x9E3779B97F4A7C15ULL) * 0xBF58476D1CE4E5B9ULL;
-	std::size_t i = (h ^ h >> 31) & mask;
-	while (!isSameFolder(table[i].id, NO_FOLDER) && !isSameFolder(table[i].id, id))
-		i = (i + 1) & mask;
-	return table[i];
-}
-
 // Notes id as walked, where all below it is left out or not, reached
 // through a link or not.
 void noteWalked(const FolderId &id, bool excluded, bool linked)
 {
-	if (2 * (walkedCount + 1) > walked.size()) {
-		std::vector<Walked> bigger(walked.empty() ? 1024 : 2 * walked.size(),
-					   Walked{NO_FOLDER, false, false});
-		for (const Walked &old : walked)
-			if (!isSameFolder(old.id, NO_FOLDER))
-				findWalked(bigger, old.id) = old;
-		walked.swap(bigger);
-	}
-	Walked &slot = findWalked(walked, id);
-	if (isSameFolder(slot.id, NO_FOLDER)) {
-		slot.id = id;
-		walkedCount++;
-	}
+	Walked &slot = walked[id];
 	slot.listed = slot.listed || !excluded;
 	slot.linked = slot.linked || linked;
 }
@@ -134,11 +114,9 @@ const char *whyNotEnter(const FolderId &id, bool excluded, bool linked)
 			return throughLink ? LOOP_REASON : ON_PATH_REASON;
 		throughLink = throughLink || levels[i].linked;
 	}
-	if (walked.empty())
-		return nullptr;
-	const Walked &slot = findWalked(walked, id);
-	bool seen = isSameFolder(slot.id, id) && (linked || slot.linked);
-	return seen && (slot.listed || excluded) ? "" : nullptr;
+	auto slot = walked.find(id);
+	bool seen = slot != walked.end() && (linked || slot->second.linked);
+	return seen && (slot->second.listed || excluded) ? "" : nullptr;
 }
 
 // Says why a folder is not entered, where that is to be said.
@@ -312,8 +290,7 @@ bool scanFolder(const char *path, bool isCurrent)
 	std::memcpy(joined, path, len + 1);
 	bool opened = scanDirectory(nullptr, path, len, len, holdsExcludedText(path), FOLDER, nullptr);
 	// What was learnt of the folders is of no use to the write.
-	walked = std::vector<Walked>();
-	walkedCount = 0;
+	walked.clear();
 	linkFollowed = false;
 	clearProgress();
 	return opened;

@@ -4,7 +4,7 @@
 
 // The folders held by holdScannedFolder, or -1 before: the one scanned,
 // and the current directory as it was.
-int scannedFolderFd();
-int currentFolderFd();
+extern int scannedFolderFd;
+extern int currentFolderFd;
 
 #endif

@@ -10,12 +10,8 @@
 
 #include "platform/posix/folders.h"
 
-namespace {
-
-int scannedFolder = -1;
-int currentFolder = -1;
-
-} // namespace
+int scannedFolderFd = -1;
+int currentFolderFd = -1;
 
 NameLookup lookUpArgument(int, const char *arg, std::string *text)
 {
@@ -62,19 +58,9 @@ int holdScannedFolder(const char *text)
 			close(here);
 		return err;
 	}
-	currentFolder = here;
-	scannedFolder = fd;
+	currentFolderFd = here;
+	scannedFolderFd = fd;
 	return 0;
-}
-
-int scannedFolderFd()
-{
-	return scannedFolder;
-}
-
-int currentFolderFd()
-{
-	return currentFolder;
 }
 
 const char *separatorAfter(const char *path, std::size_t len)

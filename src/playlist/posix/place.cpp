@@ -227,7 +227,7 @@ int findPlace(HeldFolder folder, const char *shown, const char *name, Place *pla
 	place->shown = shown;
 	// The folder scanned, as the scan opened it; the current directory,
 	// as it was then.
-	int held = folder == SCANNED_FOLDER ? scannedFolderFd() : currentFolderFd();
+	int held = folder == SCANNED_FOLDER ? scannedFolderFd : currentFolderFd;
 	place->folder = fcntl(held, F_DUPFD_CLOEXEC, 0);
 	if (place->folder < 0)
 		return errno;

@@ -55,7 +55,7 @@ EntryKind followTarget(FolderStream *parent, const char *name, EntryKind folder,
 FolderStream *openScannedFolder()
 {
 	// A descriptor of its own: the held one outlives the stream.
-	return streamOn(fcntl(scannedFolderFd(), F_DUPFD_CLOEXEC, 0));
+	return streamOn(fcntl(scannedFolderFd, F_DUPFD_CLOEXEC, 0));
 }
 
 FolderStream *openSubfolder(FolderStream *parent, const char *name)
