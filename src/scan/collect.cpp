@@ -114,7 +114,8 @@ const char *whyNotEnter(const FolderId &id, bool excluded, bool linked)
 			return throughLink ? LOOP_REASON : ON_PATH_REASON;
 		throughLink = throughLink || levels[i].linked;
 	}
-	auto slot = walked.find(id);
+	// Before any link, no folder walked is passed over.
+	auto slot = linkFollowed ? walked.find(id) : walked.end();
 	bool seen = slot != walked.end() && (linked || slot->second.linked);
 	return seen && (slot->second.listed || excluded) ? "" : nullptr;
 }

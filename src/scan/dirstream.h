@@ -28,8 +28,7 @@ enum EntryKind { FILE_ENTRY, FOLDER, LINKED_FOLDER, UNREACHABLE };
 // Opens the folder held by holdScannedFolder.
 FolderStream *openScannedFolder();
 
-// Opens the folder name, the entry last read from parent: below the folder
-// parent reads, whatever is renamed above it.
+// Opens the folder name, the entry last read from parent.
 FolderStream *openSubfolder(FolderStream *parent, const char *name);
 
 // The next entry, or nullptr at the end of the folder, and with errno set
