@@ -29,9 +29,10 @@ enum PlaceKind {
 
 // Finds the place of name in folder, which reports show as shown ("" or
 // ending in a separator): the folder that holds the file, its name there
-// (links at its end followed where they may be) and what stands there.
-// Returns 0 or an errno; for a place refused for safety, also fills in
-// its refusal. The place is to be left with leavePlace either way.
+// (links at its end followed where they may be), that folder as reports
+// show it (place->shown) and what stands there. Returns 0 or an errno;
+// for a place refused for safety, also fills in its refusal. The place is
+// to be left with leavePlace either way.
 int findPlace(HeldFolder folder, const char *shown, const char *name, Place *place);
 void leavePlace(Place *place);
 
@@ -69,8 +70,6 @@ int moveAside(Place *place, const char *name);
 // folder: 0 or an errno.
 int removeName(const Place *place, const char *name);
 
-// The place's folder as reports show it: "" or ending in a separator.
-const char *shownFolder(const Place *place);
 // The name of the file at the place as the media list would hold it.
 const char *listedName(const Place *place);
 // True when path names the file at the place.

@@ -85,7 +85,7 @@ template <typename Take> int drawFreeName(char *name, Take take)
 // Reports name, in the place's folder, with the reason err.
 void reportName(const char *name, int err)
 {
-	std::string path = std::string(shownFolder(&current.place)) + name;
+	std::string path = current.place.shown + name;
 	reportPath(path.c_str(), std::strerror(err));
 }
 

@@ -382,11 +382,6 @@ int removeName(const Place *place, const char *name)
 	return unlinkat(place->folder, doomed, 0) == 0 ? 0 : errno;
 }
 
-const char *shownFolder(const Place *place)
-{
-	return place->shown.c_str();
-}
-
 const char *listedName(const Place *place)
 {
 	return place->name.c_str();
