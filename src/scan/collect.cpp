@@ -169,14 +169,6 @@ FolderStream *enterFolder(FolderStream *parent, const char *name, std::size_t le
 	return dir;
 }
 
-// Left out for ".jpg" or ".m3u" in its name; where another name stands in
-// (a short name), the name it stands for is judged.
-bool isExcludedEntry(const FolderStream *dir, const char *name)
-{
-	const char *longName = longNameOf(dir);
-	return holdsExcludedText(longName != nullptr ? longName : name);
-}
-
 // Takes in the entry ent of dir, whose path is the first len bytes of
 // joined, of length units; skip tells that it is left out for its name.
 void takeEntry(FolderStream *dir, const FolderEntry *ent, std::size_t len, std::size_t units,
@@ -210,8 +202,10 @@ bool scanDirectory(FolderStream *parent, const char *name, std::size_t len, std:
 		if (isDotOrDotDot(entName))
 			continue;
 		// An entry left out for its name is left out silently, whatever
-		// else would have been said of it.
-		bool skip = excluded || isExcludedEntry(dir, entName);
+		// else would have been said of it. Where another name stands in
+		// (a short name), the name it stands for is judged.
+		const char *longName = longNameOf(dir);
+		bool skip = excluded || holdsExcludedText(longName != nullptr ? longName : entName);
 		// A name in another form than the folder's path takes the path
 		// into that form, for this entry and all below it.
 		std::size_t base = conformPath(dir, joined, len, &saved);

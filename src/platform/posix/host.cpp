@@ -101,10 +101,5 @@ void raiseOpenFileLimit()
 
 void adviseLargePages(void *start, std::size_t size)
 {
-#ifdef MADV_HUGEPAGE
 	madvise(start, size, MADV_HUGEPAGE);
-#else
-	(void)start;
-	(void)size;
-#endif
 }

@@ -256,13 +256,9 @@ void leavePlace(Place *place)
 
 int openUnnamed(Place *place)
 {
-#ifdef O_TMPFILE
 	// It is given its name through /proc.
 	if (access("/proc/self/fd", X_OK) == 0)
 		return openat(place->folder, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
-#else
-	(void)place;
-#endif
 	errno = ENOTSUP;
 	return -1;
 }
@@ -365,14 +361,12 @@ int renameIntoPlace(const Place *place, const char *name)
 int moveAside(Place *place, const char *name)
 {
 	const char *from = place->name.c_str();
-#ifdef RENAME_NOREPLACE
 	if (renameat2(place->folder, from, place->folder, name, RENAME_NOREPLACE) == 0)
 		return 0;
 	// A file system that cannot be asked so (FUSE before 7.23) is asked
 	// plainly: one that will not rename over a file refuses this too.
 	if (errno != EINVAL && errno != ENOSYS)
 		return errno;
-#endif
 	return renameat(place->folder, from, place->folder, name) == 0 ? 0 : errno;
 }
 
