@@ -73,6 +73,8 @@ BANNER = lined(b"Tonvelo " + VERSION.encode() + b" by Brennovald\n"
 HEADER = lined(b"#EXTM3U\n#created with Tonvelo " + VERSION.encode() + b" by Brennovald\n")
 NOTICE = b"The path is invalid! take the current one"
 USAGE = lined(b"Usage: program folder\n")
+# What a run that went well says.
+OK, OK_NOTICE, OK_USAGE = (0, BANNER, b""), (0, BANNER + NOTICE, b""), (0, BANNER + USAGE, b"")
 
 
 def fell_back(first, why, cwd):
@@ -264,6 +266,12 @@ class TreeCase(unittest.TestCase):
         who += ["--groups=" + groups] if groups else ["--clear-groups"]
         return run_command(["setpriv"] + who + ["--"] + command(args, self.program_for_user()),
                            cwd, **kw)
+
+    def listed(self, got, playlist, want=OK, msg=None):
+        """The sorted entries of the playlist at playlist (below the
+        temporary folder, or absolute), once the run said want: got."""
+        self.assertEqual(got, want, msg)
+        return entries(read(self.path(playlist)))
 
     def check_typed(self, rows):
         """Runs each row of a table of Typed in a folder of its own, which

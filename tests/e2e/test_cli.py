@@ -9,9 +9,10 @@ import sys
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from harness import (BANNER, EMULATED, FIFO, FULL, HEADER, IS_ROOT, NOTICE,  # noqa: E402
-                     UNDER_EMULATOR, USAGE, TreeCase, Typed, command, entries, fell_back,
-                     list_deep, make_deep, make_tree, open_deep, read, run, run_command, shim)
+from harness import (BANNER, EMULATED, FIFO, FULL, HEADER, IS_ROOT, NOTICE, OK,  # noqa: E402
+                     OK_NOTICE, OK_USAGE, UNDER_EMULATOR, USAGE, TreeCase, Typed, command,
+                     entries, fell_back, list_deep, make_deep, make_tree, open_deep, read, run,
+                     run_command, shim)
 
 ALBUM = {"a.mp3": b"1", "b.flac": b"2", "sub/c.ogg": b"3"}
 ACL = "system.posix_acl_access"
@@ -65,7 +66,6 @@ UNOPENED = {"cwd/song.mp3": b"x", "cwd/playlist.m3u": OLD, "cwd/fifo": FIFO, "cw
             "cwd/empty": None}
 NO_FULL = None if os.path.exists("/dev/full") else "needs /dev/full"
 NOT_ROOT = None if IS_ROOT else "needs root to run as another user"
-OK, OK_NOTICE, OK_USAGE = (0, BANNER, b""), (0, BANNER + NOTICE, b""), (0, BANNER + USAGE, b"")
 
 COMMAND_LINE = [
     # No folder named: the usage, and nothing written; help and the version
@@ -204,9 +204,7 @@ class Exclusions(TreeCase):
             self.folder("m/d%d" % i, {"z.mp3": b""}) if i % 2 else None
             os.symlink("d%d" % i, self.path("m", "i%d.jpg" % i))
             self.folder("m/d%d" % i, {"z.mp3": b""})
-        rc, _, err = run(["m"], self.tmp)
-        self.assertEqual((rc, err), (0, b""))
-        self.assertEqual(entries(read(self.path("playlist.m3u"))), sorted([
+        self.assertEqual(self.listed(run(["m"], self.tmp), "playlist.m3u"), sorted([
             b"m/.hidden", b"m/COVER.JPG", b"m/README", b"m/notes.txt",
             b"m/ok/z.mp3", b"m/photo.jpeg"] + [b"m/d%d/z.mp3" % i for i in range(12)]))
 
@@ -388,8 +386,7 @@ class WriteFaults(TreeCase):
         self.folder("private", {"secret.mp3": b""}, mode=0o700)
         env = faults(TONVELO_SWAP=music + ":" + self.path("private"))
         for typed, playlist in ((music, music + "~/playlist.m3u"), ("music", "playlist.m3u")):
-            self.assertEqual(run([typed], self.tmp, env=env), (0, BANNER, b""), typed)
-            self.assertEqual(entries(read(self.path(playlist))),
+            self.assertEqual(self.listed(run([typed], self.tmp, env=env), playlist, msg=typed),
                              sorted(typed.encode() + b"/" + n.encode() for n in ALBUM))
             self.assertEqual(os.listdir(self.path("private")), ["secret.mp3"])
             os.remove(music)
@@ -464,7 +461,7 @@ class WriteFaults(TreeCase):
         deep += "/" + "e" * (4095 - 13 - len(deep) - 1)
         make_deep(deep, ["a.mp3"])
         cwd = self.folder("cwd")
-        self.assertEqual(run([deep], cwd), (0, BANNER, b""))
+        self.assertEqual(run([deep], cwd), OK)
         self.assertEqual(os.listdir(cwd), [])
         self.assertEqual(list_deep(deep), ["a.mp3", "playlist.m3u"])
 
@@ -480,9 +477,8 @@ class WriteFaults(TreeCase):
         # written over, so that a failed run cannot mangle it.
         os.remove(self.path("lists", "twin.m3u"))
         os.link(real, self.path("lists", "twin.m3u"))
-        self.assertEqual(run([music], self.tmp), (0, BANNER, b""))
+        self.assertEqual(len(self.listed(run([music], self.tmp), real)), 3)
         self.assertEqual(os.readlink(os.path.join(music, "playlist.m3u")), "../lists/mine.m3u")
-        self.assertEqual(len(entries(read(real))), 3)
         st = os.stat(real)
         self.assertEqual((stat.S_IMODE(st.st_mode), st.st_uid, st.st_gid, st.st_nlink),
                          (0o640, 65534 if IS_ROOT else os.getuid(),
@@ -504,7 +500,7 @@ class WriteFaults(TreeCase):
 
     def test_the_access_acl_is_kept_and_never_widened(self):
         music, mine = self.old_mode_640()
-        self.assertEqual(run([music], self.tmp), (0, BANNER, b""))
+        self.assertEqual(run([music], self.tmp), OK)
         self.assertEqual((os.getxattr(mine, ACL), stat.S_IMODE(os.stat(mine).st_mode)),
                          (NOBODY_RW, 0o660))
 
@@ -513,13 +509,13 @@ class WriteFaults(TreeCase):
         # Where the ACL cannot be set, the group gets its own entry, not the mask.
         music, mine = self.old_mode_640()
         env = faults(TONVELO_NO_ACL="1")
-        self.assertEqual(run([music], self.tmp, env=env), (0, BANNER, b""))
+        self.assertEqual(run([music], self.tmp, env=env), OK)
         self.assertEqual(stat.S_IMODE(os.stat(mine).st_mode), 0o640)
 
     def test_no_acl_where_the_old_playlist_had_none(self):
         # None where the old one had none, whatever the folder gives new files.
         music, mine = self.old_mode_640("system.posix_acl_default")
-        self.assertEqual(run([music], self.tmp), (0, BANNER, b""))
+        self.assertEqual(run([music], self.tmp), OK)
         self.assertNotIn(ACL, os.listxattr(mine))
         self.assertEqual(stat.S_IMODE(os.stat(mine).st_mode), 0o640)
 
@@ -538,7 +534,7 @@ class OtherUsers(TreeCase):
             os.chown(path, 65534, 65534)
         reader = os.open(place, os.O_RDONLY | os.O_NONBLOCK)
         self.addCleanup(os.close, reader)
-        self.assertEqual(self.run_unprivileged([m], self.tmp), (0, BANNER, b""))
+        self.assertEqual(self.run_unprivileged([m], self.tmp), OK)
         self.assertEqual(entries(os.read(reader, 65536)), [m.encode() + b"/song.mp3"])
 
 

@@ -14,9 +14,9 @@ import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from harness import (BANNER, EOL, HEADER, NOTICE, USAGE, WRAPPER, TreeCase, Typed,  # noqa: E402
-                     command, entries, fell_back, filled, lined, make_tree, read, read_all, run,
-                     winpath)
+from harness import (BANNER, EOL, HEADER, NOTICE, OK, OK_NOTICE, OK_USAGE, USAGE,  # noqa: E402
+                     WRAPPER, TreeCase, Typed, command, entries, fell_back, filled, lined,
+                     make_tree, read, read_all, run, winpath)
 
 INTERRUPT = os.environ.get("TONVELO_INTERRUPT_WRITE", "")
 OPEN_ENTRIES = os.environ.get("TONVELO_OPEN_ENTRIES", "")
@@ -68,7 +68,7 @@ LINKED_OLD = {"music/a.mp3": b"", "lists/mine.m3u": HEADER + b"Z:/old.mp3\r\n",
 DRIVE_RELATIVE = {"dr\u00e9/c.mp3": b"", "dr\u00e9/music/m.mp3": b""}
 VERBATIM = b"\\\\?\\{win}\\dr\xe9"
 PAST_255 = ("ABCDEFGH\\" * 29)[:258]
-OK, OK_NOTICE, OK_USAGE = (0, BANNER, b""), (0, BANNER + NOTICE, b""), (0, BANNER + USAGE, b"")
+LOOP = b": Too many levels of symbolic links\r\n"
 
 
 def refused(why=b"Permission denied"):
@@ -120,6 +120,12 @@ TYPED = [
           modes={"lists/mine.m3u": 0o444}),
     Typed(dict(MUSIC, **{"music/playlist.m3u": None}), ["{win}\\music"], refused(b"Is a directory"),
           "cwd/playlist.m3u", in_music()),
+    # A link to the folder above: below it the scanned folder comes round
+    # again as a plain one.
+    Typed({"M/Rock/r1.mp3": b"", "M/Jazz/j1.mp3": b"", "M/Rock/Best-of": ".."}, ["{win}\\M\\Rock"],
+          (0, BANNER, b"tonvelo: {win}\\M\\Rock/Best-of/Rock" + LOOP),
+          "M/Rock/playlist.m3u", [b"{win}\\M\\Rock/Best-of/Jazz/j1.mp3", b"{win}\\M\\Rock/r1.mp3"],
+          cwd="."),
     # Folders named outside the code page are the ones scanned, absolute,
     # relative or current: each of these characters reaches the program as
     # a byte of code page 1252 that is not its Latin-1 self, or as "?". A
@@ -171,10 +177,10 @@ class WindowsProgram(TreeCase):
         music, typed, _ = self.music()
         slashes = typed.replace("\\", "/")
         for arrives in (slashes, slashes[2:], typed[:3] + typed[3:].replace("\\", "/", 1)):
-            self.assertEqual(run([arrives], self.folder("cwd")), (0, BANNER, b""), arrives)
+            got = self.listed(run([arrives], self.folder("cwd")),
+                              os.path.join(music, "playlist.m3u"), msg=arrives)
             self.assertEqual(os.listdir(self.path("cwd")), [], arrives)
-            self.assertIn(arrives.encode() + b"/Album/b.flac",
-                          entries(read(os.path.join(music, "playlist.m3u"))))
+            self.assertIn(arrives.encode() + b"/Album/b.flac", got)
 
     def test_a_hidden_system_playlist_stays_so(self):
         music, typed, want = self.music()
@@ -184,8 +190,7 @@ class WindowsProgram(TreeCase):
             os.setxattr(mine, DOSATTRIB, b"0x6")  # hidden and system
         except OSError:
             self.skipTest("no extended attributes here, where Wine keeps DOS attributes")
-        self.assertEqual(run([typed], self.tmp), (0, BANNER, b""))
-        self.assertEqual(entries(read(mine)), want)
+        self.assertEqual(self.listed(run([typed], self.tmp), mine), want)
         self.assertEqual(dos_attributes(mine) & 0x6, 0x6)
 
     def test_paths_past_255_characters_are_reported_not_cut(self):
@@ -194,12 +199,10 @@ class WindowsProgram(TreeCase):
         fits = "f" * (room - 4) + ".mp3"          # exactly 255 characters
         too_long = "g" * (room - 3) + ".mp3"      # 256
         self.folder("lib", {fits: b"", too_long: b""})
-        rc, out, err = run([winpath(lib)], self.tmp)
-        self.assertEqual((rc, out), (0, BANNER))
-        self.assertEqual(entries(read(os.path.join(lib, "playlist.m3u"))),
+        said = b"tonvelo: " + (winpath(lib) + "/" + too_long).encode() + b": File name too long\r\n"
+        self.assertEqual(self.listed(run([winpath(lib)], self.tmp),
+                                     os.path.join(lib, "playlist.m3u"), (0, BANNER, said)),
                          [(winpath(lib) + "/" + fits).encode()])
-        self.assertEqual(err, b"tonvelo: " + (winpath(lib) + "/" + too_long).encode() +
-                         b": File name too long\r\n")
 
     def test_name_beyond_latin1_comes_as_short_name_or_is_reported(self):
         lib = self.folder("lib", {"\u65e5\u672c\u8a9e.mp3": b"", "a.mp3": b""})
@@ -251,7 +254,7 @@ class WindowsProgram(TreeCase):
         # and so does the temporary file, which is never left behind.
         deep = self.folder_of_246({"b.mp3": b""})
         cwd = self.folder("cwd")
-        self.assertEqual(run([winpath(deep)], cwd), (0, BANNER, b""))
+        self.assertEqual(run([winpath(deep)], cwd), OK)
         self.assertEqual((os.listdir(cwd), [n for n in os.listdir(deep) if ".m3u" in n]),
                          ([], ["playlist.m3u"]))
 
@@ -357,13 +360,6 @@ class WindowsProgram(TreeCase):
         self.assertEqual(sorted(err.split(b"\r\n")), [b""] + sorted(
             b"tonvelo: " + typed + b"/" + n + b": Too many levels of symbolic links"
             for n in (b"a", b"b", b"sub/up")))
-
-    def test_below_a_link_the_scanned_folder_comes_round_as_a_plain_one(self):
-        self.folder("M", {"Rock/r1.mp3": b"", "Jazz/j1.mp3": b""})
-        os.symlink("..", self.path("M", "Rock", "Best-of"))
-        rock = winpath(self.path("M", "Rock"))
-        self.assertEqual(run([rock], self.tmp), (0, BANNER, b"tonvelo: " + rock.encode() +
-                                                 b"/Best-of/Rock: Too many levels of symbolic links\r\n"))
 
     def test_failed_replacement_exits_2_and_leaves_no_temporary_file(self):
         self.folder("lib", {"a.mp3": b""})
