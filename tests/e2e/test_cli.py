@@ -466,10 +466,9 @@ class WriteFaults(TreeCase):
         self.assertEqual(list_deep(deep), ["a.mp3", "playlist.m3u"])
 
     def test_replacing_keeps_the_link_the_mode_and_the_owner(self):
-        music = self.folder("music", ALBUM)
+        music = self.folder("music", dict(ALBUM, **{"playlist.m3u": "../lists/mine.m3u"}))
         real = self.path("lists", "mine.m3u")
         self.folder("lists", {"mine.m3u": OLD, "twin.m3u": OLD})
-        os.symlink("../lists/mine.m3u", os.path.join(music, "playlist.m3u"))
         os.chmod(real, 0o640)
         if IS_ROOT:
             os.chown(real, 65534, 65534)
@@ -527,9 +526,8 @@ class OtherUsers(TreeCase):
 
     def test_a_users_own_fifo_in_their_own_folder_is_written_to(self):
         # As the co-user.
-        bob = self.folder("bob", {"m/song.mp3": b""})
+        bob = self.folder("bob", {"m/song.mp3": b"", "m/playlist.m3u": FIFO})
         m, place = os.path.join(bob, "m"), os.path.join(bob, "m", "playlist.m3u")
-        os.mkfifo(place)
         for path in (bob, m, place):
             os.chown(path, 65534, 65534)
         reader = os.open(place, os.O_RDONLY | os.O_NONBLOCK)

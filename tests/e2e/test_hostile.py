@@ -9,7 +9,7 @@ import sys
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from harness import (BANNER, HEADER, IS_ROOT, OK, TreeCase, Typed, command,  # noqa: E402
+from harness import (BANNER, FIFO, HEADER, IS_ROOT, OK, TreeCase, Typed, command,  # noqa: E402
                      entries, make_deep, make_tree, read, run, run_command)
 
 LOOP = b": Too many levels of symbolic links\n"
@@ -50,9 +50,8 @@ class HostileTrees(TreeCase):
 
     def test_running_out_of_descriptors_deep_down(self):
         chain = "/".join("d%d" % i for i in range(40))
-        m = self.folder("m")
-        for i in range(41):
-            self.folder("m/" + "/".join(chain.split("/")[:i]), {"f%d.mp3" % i: b""})
+        m = self.folder("m", {"/".join(chain.split("/")[:i] + ["f%d.mp3" % i]): b""
+                              for i in range(41)})
 
         def limit():
             resource.setrlimit(resource.RLIMIT_NOFILE, (12, 12))
@@ -76,14 +75,10 @@ class HostileTrees(TreeCase):
     def test_links_special_files_and_odd_names(self):
         outside = self.folder("outside", {"o.mp3": b""})
         m = self.folder("m", {"a b.mp3": b"", ".dot": b"", "\u00e9t\u00e9.ogg": b"",
-                              "empty": None, "real/r.mp3": b""})
-        with open(os.path.join(m, b"bad\xff\xfe.mp3".decode("utf-8", "surrogateescape")), "wb"):
-            pass
-        os.symlink("nowhere", os.path.join(m, "dangling"))
-        os.symlink("a b.mp3", os.path.join(m, "tofile"))
-        os.symlink(outside, os.path.join(m, "out"))
-        os.symlink("real", os.path.join(m, "again"))
-        os.mkfifo(os.path.join(m, "fifo"))
+                              "empty": None, "real/r.mp3": b"",
+                              b"bad\xff\xfe.mp3".decode("utf-8", "surrogateescape"): b"",
+                              "dangling": "nowhere", "tofile": "a b.mp3", "out": outside,
+                              "again": "real", "fifo": FIFO})
         s = socket.socket(socket.AF_UNIX)
         s.bind(os.path.join(m, "sock"))
         self.addCleanup(s.close)
@@ -97,15 +92,12 @@ class HostileTrees(TreeCase):
     @unittest.skipUnless(IS_ROOT, "needs root, to lock a folder away from another user")
     def test_links_that_cannot_be_followed_are_reported_not_listed(self):
         self.folder("Private", {"Album2/p.mp3": b""}, mode=0o700)
-        m = self.folder("Music", {"Album/a.mp3": b""})
-        os.symlink("../Private/Album2", os.path.join(m, "Album 2 link"))
-        os.symlink("self", os.path.join(m, "self"))
-        os.symlink("nowhere", os.path.join(m, "dangling"))
-        os.symlink("Album/a.mp3/x", os.path.join(m, "through a file"))
+        self.folder("Music", {"Album/a.mp3": b"", "Album 2 link": "../Private/Album2",
+                              "self": "self", "dangling": "nowhere",
+                              "through a file": "Album/a.mp3/x", "Shared link": "../Shared"})
         # Below a link, a folder that may be read but not searched: its
         # subfolder is said as one that cannot be opened.
         os.chmod(self.folder("Shared", {"x/sub/s.mp3": b""}, mode=0o755) + "/x", 0o744)
-        os.symlink("../Shared", os.path.join(m, "Shared link"))
         cwd = self.folder("cwd", mode=0o777)
         rc, _, err = self.run_unprivileged(["../Music"], cwd)
         self.assertEqual(rc, 0)
@@ -121,13 +113,10 @@ class HostileTrees(TreeCase):
         # A library's views made of links list each song once, however
         # many folders were walked meanwhile; a ladder of links, two to
         # each next level, costs no more than its folders.
-        m = self.folder("m", dict({"Artists/X/s.mp3": b"", "Genres/Rock": None, "l40/t.mp3": b""},
-                                  **{"Artists/X/%d" % i: None for i in range(600)}))
-        os.symlink("../../Artists/X", os.path.join(m, "Genres", "Rock", "X"))
-        for i in range(40):
-            self.folder("m/l%d" % i)
-            for n in "ab":
-                os.symlink("../l%d" % (i + 1), os.path.join(m, "l%d" % i, n))
+        ladder = {"l%d/%s" % (i, n): "../l%d" % (i + 1) for i in range(40) for n in "ab"}
+        self.folder("m", dict({"Artists/X/s.mp3": b"", "Genres/Rock/X": "../../Artists/X",
+                               "l40/t.mp3": b""},
+                              **{"Artists/X/%d" % i: None for i in range(600)}, **ladder))
         got = self.listed(run(["m"], self.tmp), "playlist.m3u")
         self.assertEqual(sorted(p.rsplit(b"/", 1)[1] for p in got), [b"s.mp3", b"t.mp3"])
         # The view listed before the folder it leads to and after it: A and
@@ -188,8 +177,8 @@ class HostileTrees(TreeCase):
 
     def test_numbers_past_32_bits_are_no_trouble(self):
         # Dates past 2038: an old playlist, and a folder reached twice.
-        m = self.folder("m", {"a.mp3": b"", "sub/x.mp3": b"", "playlist.m3u": HEADER})
-        os.symlink("sub", os.path.join(m, "link"))
+        m = self.folder("m", {"a.mp3": b"", "sub/x.mp3": b"", "playlist.m3u": HEADER,
+                              "link": "sub"})
         for name in ("playlist.m3u", "sub"):
             os.utime(os.path.join(m, name), (2208988800, 2208988800))  # 2040-01-01
         self.assertIn(self.listed(run([m], self.tmp), os.path.join(m, "playlist.m3u")),
