@@ -194,14 +194,6 @@ def make_deep(path, files=()):
     os.close(fd)
 
 
-def list_deep(path):
-    fd = open_deep(path)
-    try:
-        return sorted(os.listdir(fd))
-    finally:
-        os.close(fd)
-
-
 def entries(data):
     """Checks the header and the line ends; returns the sorted entry lines."""
     assert data.startswith(HEADER), data[:80]
