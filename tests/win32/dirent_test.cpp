@@ -41,7 +41,8 @@ void makeFile(const std::wstring &path)
 	CloseHandle(h);
 }
 
-// Units 0-255 as bytes of the same value, and back: the C locale's rule.
+// Units 0-255 as bytes of the same value (widen is the other way): the C
+// locale's rule.
 std::string toBytes(const std::wstring &s)
 {
 	std::string out;
@@ -49,14 +50,6 @@ std::string toBytes(const std::wstring &s)
 		EXPECT_LE(unsigned(c), 0xFFu);
 		out += char(c);
 	}
-	return out;
-}
-
-std::wstring toUnits(const std::string &s)
-{
-	std::wstring out;
-	for (char c : s)
-		out += wchar_t(static_cast<unsigned char>(c));
 	return out;
 }
 
@@ -210,7 +203,7 @@ TEST(Enumeration, HandsOutEveryEntryOnceAndHashesTheNextName)
 		const dirent &ent = all[i];
 		std::string name = ent.d_name;
 		std::int32_t next = i + 1 < all.size()
-			? hashName(toUnits(all[i + 1].d_name).c_str()) : DIRENT_OFF_LAST;
+			? hashName(widen(all[i + 1].d_name).c_str()) : DIRENT_OFF_LAST;
 		EXPECT_EQ(ent.d_off, next) << name;
 		EXPECT_EQ(ent.d_namlen, name.size()) << name;
 		EXPECT_EQ(ent.d_type, name.find(".mp3") == name.npos ? DT_DIR : DT_REG) << name;
