@@ -35,23 +35,18 @@ def shim(variable, name):
     return os.environ.get(variable, ""), "needs the %s shim" % name
 
 
-def read_some(fd, deadline, seen):
-    """The next bytes fd gives, b"" at its end; fails with what was seen
-    before if none come by deadline (of time.monotonic())."""
-    if not select.select([fd], [], [], max(0, deadline - time.monotonic()))[0]:
-        raise AssertionError("nothing more in time after %r" % seen)
-    try:
-        return os.read(fd, 4096)
-    except OSError:  # a terminal whose other side is gone
-        return b""
-
-
 def read_all(fd, deadline, until=None):
     """What fd gives until its end, or until what it gave ends in until;
-    either must come by deadline."""
+    fails with what it gave if more does not come by deadline (of
+    time.monotonic())."""
     got = b""
     while until is None or not got.endswith(until):
-        chunk = read_some(fd, deadline, got)
+        if not select.select([fd], [], [], max(0, deadline - time.monotonic()))[0]:
+            raise AssertionError("nothing more in time after %r" % got)
+        try:
+            chunk = os.read(fd, 4096)
+        except OSError:  # a terminal whose other side is gone
+            break
         if not chunk:
             break
         got += chunk

@@ -11,8 +11,7 @@ import unittest
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from harness import (BANNER, EMULATED, FIFO, FULL, HEADER, IS_ROOT, NOTICE, OK,  # noqa: E402
                      OK_NOTICE, OK_USAGE, UNDER_EMULATOR, USAGE, TreeCase, Typed, command,
-                     entries, fell_back, make_deep, make_tree, open_deep, read, run, run_command,
-                     shim)
+                     entries, fell_back, make_deep, open_deep, read, run, run_command, shim)
 
 ALBUM = {"a.mp3": b"1", "b.flac": b"2", "sub/c.ogg": b"3"}
 ACL = "system.posix_acl_access"
@@ -52,10 +51,6 @@ def full_output():
     os.dup2(os.open("/dev/full", os.O_WRONLY), 1)
 
 
-def no_output():
-    os.close(1)
-
-
 MUSIC = {"music/" + n: c for n, c in ALBUM.items()}
 IN_MUSIC = [b"music/" + n.encode() for n in ALBUM]
 AT_MUSIC = [b"{tmp}/" + e for e in IN_MUSIC]
@@ -82,15 +77,14 @@ NOT_ROOT = None if IS_ROOT else "needs root to run as another user"
 COMMAND_LINE = [
     # No folder named: the usage, and nothing written; help and the version
     # need none, and exit 2 where they cannot be written.
-    Typed({}, [], (1, BANNER + USAGE, b"")),
-    Typed({}, ["--"], (1, BANNER + USAGE, b"")),
-    Typed({"cwd/x.mp3": b""}, ["--help"], OK_USAGE),
-    Typed({"cwd/x.mp3": b""}, ["-h"], OK_USAGE),
-    Typed({"cwd/x.mp3": b""}, ["--version"], OK),
+    *(Typed({}, args, (1, BANNER + USAGE, b"")) for args in ([], ["--"])),
+    *(Typed({"cwd/x.mp3": b""}, [arg], want)
+      for arg, want in (("--help", OK_USAGE), ("-h", OK_USAGE), ("--version", OK))),
     *(Typed({}, [arg], (2, b"", b"tonvelo: standard output: " + why + b"\n"),
             preexec=into, skip=NO_FULL)
       for arg in ("--help", "--version") for into, why in (
-          (full_output, b"No space left on device"), (no_output, b"Bad file descriptor"))),
+          (full_output, b"No space left on device"),
+          (lambda: os.close(1), b"Bad file descriptor"))),
     # A scan's banner is decoration: the playlist is what counts.
     Typed(MUSIC, ["music"], (0, b"", b""), "playlist.m3u", IN_MUSIC, cwd=".",
           preexec=full_output, skip=NO_FULL),
@@ -361,10 +355,14 @@ WRITES = [
 
 
 class WriteFaults(TreeCase):
-    def music_with_old(self, mode=0o755):
-        """A folder holding a playlist of an earlier run, and its bytes."""
-        music = self.folder("music", dict(ALBUM, **{"playlist.m3u": OLD}), mode=mode)
-        return music, os.listdir(music)
+    def music_with_old(self, mode=0o755, old_mode=0o644, layout=None):
+        """A folder of mode holding layout and a playlist of an earlier run,
+        of old_mode: the folder, the playlist and the names listed."""
+        music = self.folder("music", dict(ALBUM, **{"playlist.m3u": OLD}, **layout or {}),
+                            mode=mode)
+        mine = os.path.join(music, "playlist.m3u")
+        os.chmod(mine, old_mode)
+        return music, mine, sorted(os.listdir(music))
 
     def test_where_the_playlist_cannot_go_it_goes_to_the_current_folder(self):
         self.check_typed(FALLBACK)
@@ -388,9 +386,7 @@ class WriteFaults(TreeCase):
 
     @unittest.skipUnless(IS_ROOT, "needs root to run as a member of a group")
     def test_a_user_who_cannot_keep_the_owner_keeps_the_group(self):
-        music, _ = self.music_with_old(mode=0o777)
-        mine = os.path.join(music, "playlist.m3u")
-        os.chmod(mine, 0o664)
+        music, mine, _ = self.music_with_old(mode=0o777, old_mode=0o664)
         os.chown(mine, 0, 100)
         rc, _, err = self.run_unprivileged([music], self.tmp, groups="100")
         self.assertEqual((rc, err), (0, b""))
@@ -399,8 +395,7 @@ class WriteFaults(TreeCase):
 
     @unittest.skipUnless(FAULTS, NO_FAULTS)
     def test_a_named_temporary_file_is_private_and_unforeseeable(self):
-        music, listing = self.music_with_old()
-        os.chmod(os.path.join(music, "playlist.m3u"), 0o644)
+        music, _, listing = self.music_with_old()
         # Killed once whole, before it has its mode: what a kill -9 leaves.
         # No leak check: the shell that waits for it is preloaded too, and
         # the check cannot run as the first process of a pid namespace.
@@ -425,9 +420,8 @@ class WriteFaults(TreeCase):
     @unittest.skipIf(SANITIZED, "the sanitizers need far more address space")
     @unittest.skipIf(EMULATED, UNDER_EMULATOR + "whose own address space the limit bounds")
     def test_running_out_of_memory_keeps_the_old_playlist(self):
-        music, listing = self.music_with_old()
-        make_tree(music, {"%s%04d.mp3" % ("n" * 200, i): b"" for i in range(3000)})
-        listing = sorted(os.listdir(music))
+        music, _, listing = self.music_with_old(
+            layout={"%s%04d.mp3" % ("n" * 200, i): b"" for i in range(3000)})
         told = 0
         for kib in range(4096, 65536, 256):
             def limit():
@@ -462,13 +456,12 @@ class WriteFaults(TreeCase):
     def test_replacing_keeps_the_link_the_mode_and_the_owner(self):
         music = self.folder("music", dict(ALBUM, **{"playlist.m3u": "../lists/mine.m3u"}))
         real = self.path("lists", "mine.m3u")
-        self.folder("lists", {"mine.m3u": OLD, "twin.m3u": OLD})
+        self.folder("lists", {"mine.m3u": OLD})
         os.chmod(real, 0o640)
         if IS_ROOT:
             os.chown(real, 65534, 65534)
         # A second hard link keeps the old playlist: it is replaced, never
         # written over, so that a failed run cannot mangle it.
-        os.remove(self.path("lists", "twin.m3u"))
         os.link(real, self.path("lists", "twin.m3u"))
         self.assertEqual(len(self.listed(run([music], self.tmp), real)), 3)
         self.assertEqual(os.readlink(os.path.join(music, "playlist.m3u")), "../lists/mine.m3u")
@@ -479,36 +472,32 @@ class WriteFaults(TreeCase):
         self.assertEqual(read(self.path("lists", "twin.m3u")), OLD)
         self.assertEqual(sorted(os.listdir(self.path("lists"))), ["mine.m3u", "twin.m3u"])
 
-    def old_mode_640(self, acl=ACL):
-        """The folder and its old playlist, mode 0640, and an ACL that lets
-        nobody write: the playlist's own (ACL) or the folder's default one."""
-        music, _ = self.music_with_old()
-        mine = os.path.join(music, "playlist.m3u")
-        os.chmod(mine, 0o640)
+    def run_over_old_640(self, acl=ACL, env=None):
+        """Runs the program, with env, on the folder of an old playlist of
+        mode 0640 and an ACL that lets nobody write: the playlist's own (ACL)
+        or the folder's default one. Gives the playlist."""
+        music, mine, _ = self.music_with_old(old_mode=0o640)
         try:
             os.setxattr(mine if acl == ACL else music, acl, NOBODY_RW)
         except OSError:
             self.skipTest("no ACLs on this file system")
-        return music, mine
+        self.assertEqual(run([music], self.tmp, env=env), OK)
+        return mine
 
     def test_the_access_acl_is_kept_and_never_widened(self):
-        music, mine = self.old_mode_640()
-        self.assertEqual(run([music], self.tmp), OK)
+        mine = self.run_over_old_640()
         self.assertEqual((os.getxattr(mine, ACL), stat.S_IMODE(os.stat(mine).st_mode)),
                          (NOBODY_RW, 0o660))
 
     @unittest.skipUnless(FAULTS, NO_FAULTS)
     def test_where_the_acl_cannot_be_set_the_group_gets_its_own_bits(self):
         # Where the ACL cannot be set, the group gets its own entry, not the mask.
-        music, mine = self.old_mode_640()
-        env = faults(TONVELO_NO_ACL="1")
-        self.assertEqual(run([music], self.tmp, env=env), OK)
+        mine = self.run_over_old_640(env=faults(TONVELO_NO_ACL="1"))
         self.assertEqual(stat.S_IMODE(os.stat(mine).st_mode), 0o640)
 
     def test_no_acl_where_the_old_playlist_had_none(self):
         # None where the old one had none, whatever the folder gives new files.
-        music, mine = self.old_mode_640("system.posix_acl_default")
-        self.assertEqual(run([music], self.tmp), OK)
+        mine = self.run_over_old_640("system.posix_acl_default")
         self.assertNotIn(ACL, os.listxattr(mine))
         self.assertEqual(stat.S_IMODE(os.stat(mine).st_mode), 0o640)
 

@@ -20,13 +20,8 @@ from harness import (BANNER, EOL, HEADER, NOTICE, OK, OK_NOTICE, OK_USAGE, USAGE
 
 INTERRUPT = os.environ.get("TONVELO_INTERRUPT_WRITE", "")
 OPEN_ENTRIES = os.environ.get("TONVELO_OPEN_ENTRIES", "")
-# Wine keeps a file's DOS attributes as Samba does: a number, in text.
+# Wine keeps a file's DOS attributes as Samba does: a number, in hex text.
 DOSATTRIB = "user.DOSATTRIB"
-
-
-def dos_attributes(path):
-    """The DOS attributes Wine keeps of path, as a number."""
-    return int(os.getxattr(path, DOSATTRIB), 16) if DOSATTRIB in os.listxattr(path) else 0
 
 
 def locale_env(name):
@@ -91,11 +86,9 @@ TYPED = [
           "cwd/playlist.m3u", [b"{win}\\cwd/a.mp3", b"{win}\\cwd/lib/b.mp3"]),
     # An absolute folder: its tree collected, and a playlist made or
     # replaced; names ignore case, so an old PLAYLIST.M3U is the one written.
-    Typed(MUSIC, ["{win}\\music"], OK, "music/playlist.m3u", in_music()),
-    Typed(dict(MUSIC, **{"music/playlist.m3u": HEADER}), ["{win}\\music"], OK,
-          "music/playlist.m3u", in_music()),
-    Typed(dict(MUSIC, **{"music/PLAYLIST.M3U": HEADER}), ["{win}\\music"], OK,
-          "music/PLAYLIST.M3U", in_music()),
+    *(Typed(dict(MUSIC, **old), ["{win}\\music"], OK, lands, in_music()) for old, lands in (
+        ({}, "music/playlist.m3u"), ({"music/playlist.m3u": HEADER}, "music/playlist.m3u"),
+        ({"music/PLAYLIST.M3U": HEADER}, "music/PLAYLIST.M3U"))),
     # A trailing separator is kept as typed, also as a batch file's "%~dp0"
     # types it: its `\"` reaches the program as `"`.
     Typed(MUSIC, ["{win}\\music\\"], OK, "music/playlist.m3u", in_music(b"{win}\\music\\")),
@@ -191,7 +184,7 @@ class WindowsProgram(TreeCase):
         except OSError:
             self.skipTest("no extended attributes here, where Wine keeps DOS attributes")
         self.assertEqual(self.listed(run([typed], self.tmp), mine), want)
-        self.assertEqual(dos_attributes(mine) & 0x6, 0x6)
+        self.assertEqual(int(os.getxattr(mine, DOSATTRIB), 16) & 0x6, 0x6)
 
     def test_paths_past_255_characters_are_reported_not_cut(self):
         lib = self.folder("lib")
