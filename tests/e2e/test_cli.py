@@ -22,15 +22,10 @@ SPECIAL_REFUSED = b"FIFO or device of another user, not written to"
 SHARED_REFUSED = b"file of another user in a shared folder, not replaced"
 FAULTS, NO_FAULTS = shim("TONVELO_WRITE_FAULTS", "write-fault")
 SANITIZED = os.environ.get("TONVELO_SANITIZED", "0") not in ("0", "")
-
-
-def acl_xattr(*entries):
-    """An access ACL as the kernel stores it: (tag, permissions, id) each."""
-    return struct.pack("<I", 2) + b"".join(struct.pack("<HHI", *e) for e in entries)
-
-
 # u::rw- u:nobody:rw- g::r-- m::rw- o::---, as setfacl -m u:nobody:rw gives
-NOBODY_RW = acl_xattr((1, 6, ANY), (2, 6, 65534), (4, 4, ANY), (0x10, 6, ANY), (0x20, 0, ANY))
+# it, and as the kernel stores an access ACL: (tag, permissions, id) each.
+NOBODY_RW = struct.pack("<I", 2) + b"".join(struct.pack("<HHI", *e) for e in (
+    (1, 6, ANY), (2, 6, 65534), (4, 4, ANY), (0x10, 6, ANY), (0x20, 0, ANY)))
 
 
 def faults(asan="verify_asan_link_order=0", **settings):
@@ -41,10 +36,6 @@ def faults(asan="verify_asan_link_order=0", **settings):
 # A new file unnamed until whole, and named all along where the system has
 # no unnamed files.
 BOTH_WAYS = [None] + [faults(TONVELO_NO_TMPFILE="1")] * bool(FAULTS)
-
-
-def no_core():
-    resource.setrlimit(resource.RLIMIT_CORE, (0, 0))
 
 
 def full_output():
@@ -320,7 +311,8 @@ INTERRUPTS += [(dict(OVER, TONVELO_NO_TMPFILE="1"), "renameat@3", signal.SIGTERM
 WRITES = [
     *(Typed(WITH_OLD, ["{tmp}/music"], (-sig, BANNER, b""),
             *(("music/playlist.m3u", AT_MUSIC) if call in ("renameat", "renameat@3", "renamed@2")
-              else (None, ())), cwd=".", preexec=no_core,
+              else (None, ())), cwd=".",
+            preexec=lambda: resource.setrlimit(resource.RLIMIT_CORE, (0, 0)),
             env=faults(TONVELO_RAISE="%s:%d" % (call, sig), **extra),
             skip=NEEDS_FAULTS or (NO_PROC if call.startswith("link") else None))
       for extra, call, sig in INTERRUPTS),

@@ -146,9 +146,8 @@ class HostileTrees(TreeCase):
         # Through FUSE: mergerfs passing on the numbers of two fresh tmpfs,
         # which number alike; a file system of the tests' own giving no
         # numbers, one number to all folders of a level, numbers past 32 bits.
-        self.folder("src", {"Artist A/Album 1/a.mp3": b"", "Artist B/Album 2/b.mp3": b""})
-        for b in ("b1", "b2", "T"):
-            self.folder(b)
+        make_tree(self.tmp, {"src/Artist A/Album 1/a.mp3": b"", "src/Artist B/Album 2/b.mp3": b"",
+                             "b1": None, "b2": None, "T": None})
         union = ("mount -t tmpfs none b1 && mount -t tmpfs none b2 && "
                  "cp -r 'src/Artist A' b1 && cp -r 'src/Artist B' b2 && " +
                  'mergerfs -o use_ino,inodecalc=passthrough "$PWD/b1:$PWD/b2" T' +
@@ -232,13 +231,11 @@ class HostileTrees(TreeCase):
                          rb"tonvelo: m/(\d+/){21}y{83}: File name too long\n$")
 
     def test_line_breaks_are_reported_escaped_and_left_out(self):
-        self.folder("m", {"ok.mp3": b"", "a\nb.mp3": b"", "x\ry/in.mp3": b"",
-                          "c\nd.jpg": b"", "f\x7f\x01a\n.mp3": b""})
         # C1 controls too, raw or in UTF-8 (CSI to many terminals); other
         # characters, with bytes of that range inside, stay as they are.
-        with open(self.path("m", b"e\n\x9b\xc2\x9b\xe0\x82\x9b\xc3\x9b\xe2\x80\x93".decode(
-                "utf-8", "surrogateescape")), "wb"):
-            pass
+        c1 = b"e\n\x9b\xc2\x9b\xe0\x82\x9b\xc3\x9b\xe2\x80\x93".decode("utf-8", "surrogateescape")
+        self.folder("m", {"ok.mp3": b"", "a\nb.mp3": b"", "x\ry/in.mp3": b"",
+                          "c\nd.jpg": b"", "f\x7f\x01a\n.mp3": b"", c1: b""})
         rc, _, err = run(["m/"], self.tmp)  # reports join as entries do
         self.assertEqual(rc, 0)
         self.assertEqual(sorted(err.splitlines()), [

@@ -33,12 +33,10 @@ class Install(TreeCase):
                            capture_output=True, timeout=120)
         self.assertEqual(p.returncode, 0, p.stdout + p.stderr)
 
-    def installed(self):
-        return sorted(os.path.relpath(os.path.join(root, f), self.prefix)
-                      for root, _, files in os.walk(self.prefix) for f in files)
-
     def test_program_man_page_and_notes_land_under_the_prefix(self):
-        self.assertEqual(self.installed(), sorted(LAYOUT))
+        self.assertEqual(sorted(os.path.relpath(os.path.join(root, f), self.prefix)
+                                for root, _, files in os.walk(self.prefix) for f in files),
+                         sorted(LAYOUT))
         for rel, src in LAYOUT.items():
             mode = os.stat(os.path.join(self.prefix, rel)).st_mode & 0o777
             self.assertEqual(mode, 0o755 if src is None else 0o644, rel)

@@ -40,8 +40,7 @@ def build(rng, root):
         # Links to folders may point back up the path: loops are part of the game.
         target = rng.choice(folders + files + [b"/nonexistent/x", root + b"/../../outside"])
         os.symlink(target, rng.choice(folders) + b"/ln%d" % n)
-    locked = [f for f in folders[1:] if rng.random() < 0.1]
-    return locked
+    return [f for f in folders[1:] if rng.random() < 0.1]
 
 
 def escape(path):

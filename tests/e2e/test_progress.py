@@ -32,8 +32,7 @@ class StatusLine(TreeCase):
         """With notice, the folder named is missing and the current one, the
         music, is scanned: the notice comes first, on the same terminal
         unless out_on_tty is false."""
-        env = dict(os.environ, LD_PRELOAD=SLOW,
-                   ASAN_OPTIONS="verify_asan_link_order=0")
+        env = dict(os.environ, LD_PRELOAD=SLOW, ASAN_OPTIONS="verify_asan_link_order=0")
         if interrupt:
             env["TONVELO_STALL"] = "1"
         master, slave = pty.openpty()

@@ -318,9 +318,8 @@ class WindowsProgram(TreeCase):
     def test_the_folder_held_is_the_one_scanned_and_written(self):
         # Held, it cannot be renamed; a link on the way to it, changed
         # meanwhile, leads neither the scan nor the playlist elsewhere.
-        real = self.folder("real", {"r.mp3": b""})
-        self.folder("decoy", {"d.mp3": b""})
-        os.symlink("real", self.path("link"))
+        make_tree(self.tmp, {"real/r.mp3": b"", "decoy/d.mp3": b"", "link": "real"})
+        real = self.path("real")
         p = self.start(winpath(self.path("link", "playlist.m3u")), "--held")
         self.assertEqual(run(["/c", "ren", winpath(real), "moved"], self.tmp, program="cmd")[0], 1)
         os.remove(self.path("link"))

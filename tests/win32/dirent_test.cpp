@@ -110,14 +110,13 @@ TEST(SearchPattern, IsTheFullPathOneSeparatorAndAStar)
 	EXPECT_EQ(patternOf(root), root + L"*");
 	EXPECT_EQ(patternOf(root.substr(0, 2) + L"/"), root + L"*");
 
-	wchar_t saved[MAX_PATH + 1];
-	ASSERT_GT(GetCurrentDirectoryW(MAX_PATH + 1, saved), 0u);
+	std::filesystem::path saved = std::filesystem::current_path();
 	ASSERT_TRUE(CreateDirectoryW((folder + L"\\sub").c_str(), nullptr));
 	ASSERT_TRUE(SetCurrentDirectoryW(folder.c_str()));
 	EXPECT_EQ(patternOf(L"sub"), folder + L"\\sub\\*");
 	EXPECT_EQ(patternOf(L"sub/"), folder + L"\\sub\\*");
 	EXPECT_EQ(patternOf(L"."), folder + L"\\*");
-	SetCurrentDirectoryW(saved);
+	std::filesystem::current_path(saved);
 	std::filesystem::remove_all(folder);
 }
 
