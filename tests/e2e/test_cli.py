@@ -416,10 +416,9 @@ class WriteFaults(TreeCase):
             layout={"%s%04d.mp3" % ("n" * 200, i): b"" for i in range(3000)})
         told = 0
         for kib in range(4096, 65536, 256):
-            def limit():
-                resource.setrlimit(resource.RLIMIT_AS, (kib << 10, kib << 10))
             env = faults(TONVELO_NO_TMPFILE="1") if FAULTS else None
-            rc, out, err = run([music], self.tmp, preexec=limit, env=env)
+            rc, out, err = run([music], self.tmp, env=env, preexec=lambda: resource.setrlimit(
+                resource.RLIMIT_AS, (kib << 10, kib << 10)))
             if rc == 0:
                 break
             if rc == 2:  # not 127: the loader itself may find too little

@@ -8,8 +8,7 @@ import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from harness import (BANNER, NOTICE, TreeCase, command, entries, read, read_all,  # noqa: E402
-                     shim)
+from harness import BANNER, NOTICE, TreeCase, command, entries, read, read_all, shim  # noqa: E402
 
 SLOW, NO_SLOW = shim("TONVELO_SLOW_READDIR", "slow readdir")
 
@@ -74,8 +73,7 @@ class StatusLine(TreeCase):
                 os.close(fd)
         except OSError:  # a bare chroot has no /dev/pts
             self.skipTest("no pseudo-terminal to be had")
-        self.music = self.folder("m", {"d%02d/%03d.mp3" % (i // 50, i): b""
-                                       for i in range(1500)})
+        self.music = self.folder("m", {"d%02d/%03d.mp3" % (i // 50, i): b"" for i in range(1500)})
 
     def test_terminal_sees_a_count_then_a_clean_line(self):
         got = self.run_slow(stderr_on_tty=True)
