@@ -150,8 +150,7 @@ class CommandLine(TreeCase):
         # One longer than getcwd's first 4096 bytes is had whole, to be told
         # too long to scan.
         deep = self.path(*["d" * 200] * 21)
-        make_deep(deep)
-        fd = open_deep(deep)
+        fd = open_deep(deep, make=True)
         self.addCleanup(os.close, fd)
         self.assertEqual(run(["missing"], self.tmp, preexec=lambda: os.fchdir(fd)),
                          (2, BANNER + NOTICE, b"tonvelo: " + deep.encode() +
@@ -243,9 +242,8 @@ FALLBACK = [
     # the co-user a file of root's names.
     Typed(dict(SHARED, **{"music/playlist.m3u": OLD}), ["{tmp}/music"],
           (0, BANNER, fell_back(PLACE, SHARED_REFUSED, "{tmp}/open")), "open/playlist.m3u",
-          AT_MUSIC, cwd="open", modes=dict(SHARED_MODES, **{"music/playlist.m3u": 0o666,
-                                                         "open": 0o777}),
-          user=True, skip=NO_OTHERS),
+          AT_MUSIC, cwd="open", user=True, skip=NO_OTHERS,
+          modes=dict(SHARED_MODES, **{"music/playlist.m3u": 0o666, "open": 0o777})),
     Typed(dict(SHARED, **{"music/playlist.m3u": OLD}), ["../private"], refused(SHARED_REFUSED),
           cwd="music", modes=dict(SHARED_MODES, **{"music/playlist.m3u": 0o666}),
           owners=["music/playlist.m3u"], skip=NO_OTHERS),

@@ -49,20 +49,16 @@ class HostileTrees(TreeCase):
         self.check_typed(HOSTILE)
 
     def test_running_out_of_descriptors_deep_down(self):
-        chain = "/".join("d%d" % i for i in range(40))
-        m = self.folder("m", {"/".join(chain.split("/")[:i] + ["f%d.mp3" % i]): b""
-                              for i in range(41)})
-
-        def limit():
-            resource.setrlimit(resource.RLIMIT_NOFILE, (12, 12))
-
-        got = self.listed(run([m], self.tmp, preexec=limit), os.path.join(m, "playlist.m3u"),
+        # f0.mp3, d0/f1.mp3, d0/d1/f2.mp3 and so on, 40 folders down.
+        paths = ["/".join(["d%d" % j for j in range(i)] + ["f%d.mp3" % i]) for i in range(41)]
+        m = self.folder("m", dict.fromkeys(paths, b""))
+        got = run([m], self.tmp, preexec=lambda: resource.setrlimit(
+            resource.RLIMIT_NOFILE, (12, 12)))
+        got = self.listed(got, os.path.join(m, "playlist.m3u"),
                           (0, BANNER, b"opendir: Too many open files\n"))
         depth = len(got)
         self.assertTrue(2 <= depth < 41, depth)
-        want = [(m + "/" + "/".join(chain.split("/")[:i] + ["f%d.mp3" % i])
-                 ).replace("//", "/").encode() for i in range(depth)]
-        self.assertEqual(got, sorted(want))
+        self.assertEqual(got, sorted((m + "/" + p).encode() for p in paths[:depth]))
         # A soft limit below the hard one is raised to it: a tree deeper than
         # the soft limit is listed down to its bottom.
         bottom = self.path("deep", *["d"] * 300, "bottom.mp3")
