@@ -345,11 +345,10 @@ WRITES = [
 
 
 class WriteFaults(TreeCase):
-    def music_with_old(self, mode=0o755, old_mode=0o644, layout=None):
-        """A folder of mode holding layout and a playlist of an earlier run,
-        of old_mode: the folder, the playlist and the names listed."""
-        music = self.folder("music", dict(ALBUM, **{"playlist.m3u": OLD}, **layout or {}),
-                            mode=mode)
+    def music_with_old(self, mode=0o755, old_mode=0o644, more=None):
+        """A folder of mode holding more files and a playlist of an earlier
+        run, of old_mode: the folder, the playlist and the names listed."""
+        music = self.folder("music", dict(ALBUM, **more or {}, **{"playlist.m3u": OLD}), mode=mode)
         mine = os.path.join(music, "playlist.m3u")
         os.chmod(mine, old_mode)
         return music, mine, sorted(os.listdir(music))
@@ -378,8 +377,7 @@ class WriteFaults(TreeCase):
     def test_a_user_who_cannot_keep_the_owner_keeps_the_group(self):
         music, mine, _ = self.music_with_old(mode=0o777, old_mode=0o664)
         os.chown(mine, 0, 100)
-        rc, _, err = self.run_unprivileged([music], self.tmp, groups="100")
-        self.assertEqual((rc, err), (0, b""))
+        self.assertEqual(self.run_unprivileged([music], self.tmp, groups="100"), OK)
         st = os.stat(mine)
         self.assertEqual((st.st_uid, st.st_gid, stat.S_IMODE(st.st_mode)), (65534, 100, 0o664))
 
@@ -411,7 +409,7 @@ class WriteFaults(TreeCase):
     @unittest.skipIf(EMULATED, UNDER_EMULATOR + "whose own address space the limit bounds")
     def test_running_out_of_memory_keeps_the_old_playlist(self):
         music, _, listing = self.music_with_old(
-            layout={"%s%04d.mp3" % ("n" * 200, i): b"" for i in range(3000)})
+            more={"%s%04d.mp3" % ("n" * 200, i): b"" for i in range(3000)})
         told = 0
         for kib in range(4096, 65536, 256):
             env = faults(TONVELO_NO_TMPFILE="1") if FAULTS else None

@@ -35,12 +35,11 @@ class StatusLine(TreeCase):
         if interrupt:
             env["TONVELO_STALL"] = "1"
         master, slave = pty.openpty()
-        err = slave if stderr_on_tty else subprocess.PIPE
         args, cwd = (["missing"], self.music) if notice else ([self.music], self.tmp)
         # An interrupt ignored by whoever runs the test would stay ignored.
         p = subprocess.Popen(command(args), cwd=cwd, env=env,
                              stdout=slave if notice and out_on_tty else subprocess.PIPE,
-                             stderr=err,
+                             stderr=slave if stderr_on_tty else subprocess.PIPE,
                              preexec_fn=lambda: signal.signal(signal.SIGINT, signal.SIG_DFL))
         self.addCleanup(p.kill)  # what did not end in time
         os.close(slave)

@@ -256,7 +256,7 @@ class WindowsProgram(TreeCase):
         Signals go to it alone: Wine's own services, which the first program
         may start, must not get them."""
         p = subprocess.Popen(command(args, INTERRUPT), stdin=subprocess.PIPE,
-                             stdout=subprocess.PIPE)
+                             stdout=subprocess.PIPE, bufsize=0)
         self.addCleanup(p.stdin.close)
         self.addCleanup(p.stdout.close)
         self.addCleanup(p.wait, timeout=60)
@@ -288,7 +288,6 @@ class WindowsProgram(TreeCase):
         with self.assertRaises(subprocess.TimeoutExpired):
             p.wait(timeout=2)
         p.stdin.write(b"go\n")
-        p.stdin.flush()
         self.assertEqual(p.stdout.readline(), b"made\r\n")
         p.wait(timeout=60)
         self.assertEqual(p.stdout.readline(), b"")  # not "not interrupted"
@@ -302,8 +301,7 @@ class WindowsProgram(TreeCase):
         for mode, want in (("--cut", lined(b"#EXTM3U\n")), ("--put-back", old)):
             rc = run([winpath(music) + "\\playlist.m3u", mode], self.tmp, program=INTERRUPT)[0]
             self.assertEqual((rc, read(os.path.join(music, "playlist.m3u"))), (0, want), mode)
-            with open(os.path.join(music, "playlist.m3u"), "wb") as f:
-                f.write(old)
+            make_tree(music, {"playlist.m3u": old})
 
     @unittest.skipUnless(INTERRUPT, "needs the stand-in program")
     def test_a_playlist_in_use_counts_as_failed(self):
@@ -325,7 +323,6 @@ class WindowsProgram(TreeCase):
         os.remove(self.path("link"))
         os.symlink("decoy", self.path("link"))
         p.stdin.write(b"go\n")
-        p.stdin.flush()
         self.assertEqual(p.wait(timeout=60), 0)
         self.assertIn(b"r.mp3\r\n", read_all(p.stdout.fileno(), time.monotonic() + 60))
         self.assertEqual((sorted(os.listdir(real)), os.listdir(self.path("decoy"))),
@@ -353,8 +350,8 @@ class WindowsProgram(TreeCase):
             for n in (b"a", b"b", b"sub/up")))
 
     def test_failed_replacement_exits_2_and_leaves_no_temporary_file(self):
-        self.folder("lib", {"a.mp3": b""})
-        self.folder("playlist.m3u")  # a folder where the playlist would go
+        # A folder where the playlist would go.
+        make_tree(self.tmp, {"lib/a.mp3": b"", "playlist.m3u": None})
         rc, out, err = run(["lib"], self.tmp)
         self.assertEqual((rc, out), (2, BANNER))
         self.assertRegex(err, rb"^tonvelo: playlist\.m3u: [^\r\n]+\r\n$")
