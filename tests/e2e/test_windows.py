@@ -136,10 +136,9 @@ TYPED = [
           [b"{win}\\caf\xe9/a.mp3"]),
     # Drive-relative and verbatim folders give entries that open; below
     # \\?\ only "\" separates, and never two in a row.
-    Typed(DRIVE_RELATIVE, ["Z:"], OK, "dr\u00e9/playlist.m3u",
-          [b"{win}\\dr\xe9/c.mp3", b"{win}\\dr\xe9/music/m.mp3"], cwd="dr\u00e9"),
-    Typed(DRIVE_RELATIVE, ["Z:music"], OK, "dr\u00e9/music/playlist.m3u",
-          [b"{win}\\dr\xe9\\music/m.mp3"], cwd="dr\u00e9"),
+    *(Typed(DRIVE_RELATIVE, [typed], OK, lands, want, cwd="dr\u00e9") for typed, lands, want in (
+        ("Z:", "dr\u00e9/playlist.m3u", [b"{win}\\dr\xe9/c.mp3", b"{win}\\dr\xe9/music/m.mp3"]),
+        ("Z:music", "dr\u00e9/music/playlist.m3u", [b"{win}\\dr\xe9\\music/m.mp3"]))),
     *(Typed(DRIVE_RELATIVE, [typed.decode("latin-1")], OK, "dr\u00e9/playlist.m3u",
             [VERBATIM + b"\\c.mp3", VERBATIM + b"\\music\\m.mp3"], cwd=".")
       for typed in (VERBATIM, VERBATIM + b"\\")),
@@ -170,8 +169,7 @@ class WindowsProgram(TreeCase):
         music, typed, _ = self.music()
         slashes = typed.replace("\\", "/")
         for arrives in (slashes, slashes[2:], typed[:3] + typed[3:].replace("\\", "/", 1)):
-            got = self.listed(run([arrives], self.folder("cwd")),
-                              os.path.join(music, "playlist.m3u"), msg=arrives)
+            got = self.listed(run([arrives], self.folder("cwd")), "music/playlist.m3u", msg=arrives)
             self.assertEqual(os.listdir(self.path("cwd")), [], arrives)
             self.assertIn(arrives.encode() + b"/Album/b.flac", got)
 
@@ -345,9 +343,8 @@ class WindowsProgram(TreeCase):
         self.assertEqual((rc, out), (0, BANNER))
         self.assertEqual(entries(read(os.path.join(lp, "playlist.m3u"))),
                          sorted(typed + b"/" + n for n in (b"song.mp3", b"sub/x.mp3", b"ext/o.mp3")))
-        self.assertEqual(sorted(err.split(b"\r\n")), [b""] + sorted(
-            b"tonvelo: " + typed + b"/" + n + b": Too many levels of symbolic links"
-            for n in (b"a", b"b", b"sub/up")))
+        self.assertEqual(sorted(err.splitlines(True)), sorted(
+            b"tonvelo: " + typed + b"/" + n + LOOP for n in (b"a", b"b", b"sub/up")))
 
     def test_failed_replacement_exits_2_and_leaves_no_temporary_file(self):
         # A folder where the playlist would go.
