@@ -256,7 +256,7 @@ class TreeCase(unittest.TestCase):
 
     def listed(self, got, playlist, want=OK, msg=None):
         """The sorted entries of the playlist at playlist (below the
-        temporary folder, or absolute), once the run said want: got."""
+        temporary folder, or absolute), once got, what a run gave, is want."""
         self.assertEqual(got, want, msg)
         return entries(read(self.path(playlist)))
 

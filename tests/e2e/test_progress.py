@@ -45,7 +45,8 @@ class StatusLine(TreeCase):
         os.close(slave)
         deadline = time.monotonic() + 60
         if stderr_on_tty:
-            # An interrupt comes once the count is on the line, where it waits.
+            # An interrupt comes once the count is first on the line, where
+            # the program waits for it.
             got = read_all(master, deadline, b"files found" if interrupt else None)
             if interrupt:
                 p.send_signal(signal.SIGINT)
