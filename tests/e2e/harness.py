@@ -35,23 +35,18 @@ def shim(variable, name):
     return os.environ.get(variable, ""), "needs the %s shim" % name
 
 
-def read_some(fd, deadline, seen):
-    """The next bytes fd gives, b"" at its end; fails with what was seen
-    before if none come by deadline (of time.monotonic())."""
-    if not select.select([fd], [], [], max(0, deadline - time.monotonic()))[0]:
-        raise AssertionError("nothing more in time after %r" % seen)
-    try:
-        return os.read(fd, 4096)
-    except OSError:  # a terminal whose other side is gone
-        return b""
-
-
 def read_all(fd, deadline, until=None):
     """What fd gives until its end, or until what it gave ends in until;
-    either must come by deadline."""
+    fails with what it gave if more does not come by deadline (of
+    time.monotonic())."""
     got = b""
     while until is None or not got.endswith(until):
-        chunk = read_some(fd, deadline, got)
+        if not select.select([fd], [], [], max(0, deadline - time.monotonic()))[0]:
+            raise AssertionError("nothing more in time after %r" % got)
+        try:
+            chunk = os.read(fd, 4096)
+        except OSError:  # a terminal whose other side is gone
+            break
         if not chunk:
             break
         got += chunk
@@ -73,6 +68,8 @@ BANNER = lined(b"Tonvelo " + VERSION.encode() + b" by Brennovald\n"
 HEADER = lined(b"#EXTM3U\n#created with Tonvelo " + VERSION.encode() + b" by Brennovald\n")
 NOTICE = b"The path is invalid! take the current one"
 USAGE = lined(b"Usage: program folder\n")
+# What a run that went well says.
+OK, OK_NOTICE, OK_USAGE = (0, BANNER, b""), (0, BANNER + NOTICE, b""), (0, BANNER + USAGE, b"")
 
 
 def fell_back(first, why, cwd):
@@ -192,14 +189,6 @@ def make_deep(path, files=()):
     os.close(fd)
 
 
-def list_deep(path):
-    fd = open_deep(path)
-    try:
-        return sorted(os.listdir(fd))
-    finally:
-        os.close(fd)
-
-
 def entries(data):
     """Checks the header and the line ends; returns the sorted entry lines."""
     assert data.startswith(HEADER), data[:80]
@@ -264,6 +253,12 @@ class TreeCase(unittest.TestCase):
         who += ["--groups=" + groups] if groups else ["--clear-groups"]
         return run_command(["setpriv"] + who + ["--"] + command(args, self.program_for_user()),
                            cwd, **kw)
+
+    def listed(self, got, playlist, want=OK, msg=None):
+        """The sorted entries of the playlist at playlist (below the
+        temporary folder, or absolute), once got, what a run gave, is want."""
+        self.assertEqual(got, want, msg)
+        return entries(read(self.path(playlist)))
 
     def check_typed(self, rows):
         """Runs each row of a table of Typed in a folder of its own, which

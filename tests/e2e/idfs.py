@@ -32,9 +32,8 @@ class IdFs(Operations):
                     st_ino=ino if ino or not record else st.st_ino)
 
     def readdir(self, path, fh):
-        names = os.listdir(self.source + path)
         return [".", ".."] + [(n, self.getattr(os.path.join(path, n), record=True), 0)
-                              for n in names]
+                              for n in os.listdir(self.source + path)]
 
     def readlink(self, path):
         return os.readlink(self.source + path)

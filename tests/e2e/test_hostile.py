@@ -9,14 +9,13 @@ import sys
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from harness import (BANNER, HEADER, IS_ROOT, TreeCase, Typed, command, entries,  # noqa: E402
-                     make_deep, make_tree, read, run, run_command)
+from harness import (BANNER, FIFO, HEADER, IS_ROOT, OK, TreeCase, Typed, command,  # noqa: E402
+                     entries, make_deep, make_tree, read, run, run_command)
 
 LOOP = b": Too many levels of symbolic links\n"
 ON_PATH = b": folder already on this path, not entered\n"
 PYTHON = "/usr/bin/python3"  # Debian's, with its FUSE bindings
 IDFS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "idfs.py")
-OK = (0, BANNER, b"")
 
 # Trees that fight back in a single run each.
 HOSTILE = [
@@ -50,67 +49,50 @@ class HostileTrees(TreeCase):
         self.check_typed(HOSTILE)
 
     def test_running_out_of_descriptors_deep_down(self):
-        chain = "/".join("d%d" % i for i in range(40))
-        m = self.folder("m")
-        for i in range(41):
-            self.folder("m/" + "/".join(chain.split("/")[:i]), {"f%d.mp3" % i: b""})
-
-        def limit():
-            resource.setrlimit(resource.RLIMIT_NOFILE, (12, 12))
-
-        rc, out, err = run([m], self.tmp, preexec=limit)
-        self.assertEqual((rc, out, err), (0, BANNER, b"opendir: Too many open files\n"))
-        got = entries(read(os.path.join(m, "playlist.m3u")))
+        # f0.mp3, d0/f1.mp3, d0/d1/f2.mp3 and so on, 40 folders down.
+        paths = ["/".join(["d%d" % j for j in range(i)] + ["f%d.mp3" % i]) for i in range(41)]
+        m = self.folder("m", dict.fromkeys(paths, b""))
+        got = run([m], self.tmp, preexec=lambda: resource.setrlimit(
+            resource.RLIMIT_NOFILE, (12, 12)))
+        got = self.listed(got, "m/playlist.m3u", (0, BANNER, b"opendir: Too many open files\n"))
         depth = len(got)
         self.assertTrue(2 <= depth < 41, depth)
-        want = [(m + "/" + "/".join(chain.split("/")[:i] + ["f%d.mp3" % i])
-                 ).replace("//", "/").encode() for i in range(depth)]
-        self.assertEqual(got, sorted(want))
+        self.assertEqual(got, sorted((m + "/" + p).encode() for p in paths[:depth]))
         # A soft limit below the hard one is raised to it: a tree deeper than
         # the soft limit is listed down to its bottom.
         bottom = self.path("deep", *["d"] * 300, "bottom.mp3")
         make_tree(self.tmp, {bottom: b""})
-        rc, out, err = run(["deep"], self.tmp, preexec=lambda: resource.setrlimit(
+        got = run(["deep"], self.tmp, preexec=lambda: resource.setrlimit(
             resource.RLIMIT_NOFILE, (256, 1024)))
-        self.assertEqual((rc, out, err), (0, BANNER, b""))
-        self.assertEqual(entries(read(self.path("playlist.m3u"))),
+        self.assertEqual(self.listed(got, "playlist.m3u"),
                          [os.path.relpath(bottom, self.tmp).encode()])
 
     def test_links_special_files_and_odd_names(self):
         outside = self.folder("outside", {"o.mp3": b""})
         m = self.folder("m", {"a b.mp3": b"", ".dot": b"", "\u00e9t\u00e9.ogg": b"",
-                              "empty": None, "real/r.mp3": b""})
-        with open(os.path.join(m, b"bad\xff\xfe.mp3".decode("utf-8", "surrogateescape")), "wb"):
-            pass
-        os.symlink("nowhere", os.path.join(m, "dangling"))
-        os.symlink("a b.mp3", os.path.join(m, "tofile"))
-        os.symlink(outside, os.path.join(m, "out"))
-        os.symlink("real", os.path.join(m, "again"))
-        os.mkfifo(os.path.join(m, "fifo"))
+                              "empty": None, "real/r.mp3": b"",
+                              b"bad\xff\xfe.mp3".decode("utf-8", "surrogateescape"): b"",
+                              "dangling": "nowhere", "tofile": "a b.mp3", "out": outside,
+                              "again": "real", "fifo": FIFO})
         s = socket.socket(socket.AF_UNIX)
         s.bind(os.path.join(m, "sock"))
         self.addCleanup(s.close)
-        rc, out, err = run(["m///"], self.tmp)
-        self.assertEqual((rc, err), (0, b""))
+        got = self.listed(run(["m///"], self.tmp), "playlist.m3u")
         names = [b"a b.mp3", b".dot", "\u00e9t\u00e9.ogg".encode(), b"bad\xff\xfe.mp3",
                  b"dangling", b"tofile", b"out/o.mp3", b"fifo", b"sock"]
         # "again" and "real" are one folder, listed once under the first.
-        got = entries(read(self.path("playlist.m3u")))
         self.assertIn(got, [sorted(b"m///" + n for n in names + [d + b"/r.mp3"])
                             for d in (b"again", b"real")])
 
     @unittest.skipUnless(IS_ROOT, "needs root, to lock a folder away from another user")
     def test_links_that_cannot_be_followed_are_reported_not_listed(self):
         self.folder("Private", {"Album2/p.mp3": b""}, mode=0o700)
-        m = self.folder("Music", {"Album/a.mp3": b""})
-        os.symlink("../Private/Album2", os.path.join(m, "Album 2 link"))
-        os.symlink("self", os.path.join(m, "self"))
-        os.symlink("nowhere", os.path.join(m, "dangling"))
-        os.symlink("Album/a.mp3/x", os.path.join(m, "through a file"))
+        self.folder("Music", {"Album/a.mp3": b"", "Album 2 link": "../Private/Album2",
+                              "self": "self", "dangling": "nowhere",
+                              "through a file": "Album/a.mp3/x", "Shared link": "../Shared"})
         # Below a link, a folder that may be read but not searched: its
         # subfolder is said as one that cannot be opened.
         os.chmod(self.folder("Shared", {"x/sub/s.mp3": b""}, mode=0o755) + "/x", 0o744)
-        os.symlink("../Shared", os.path.join(m, "Shared link"))
         cwd = self.folder("cwd", mode=0o777)
         rc, _, err = self.run_unprivileged(["../Music"], cwd)
         self.assertEqual(rc, 0)
@@ -126,25 +108,18 @@ class HostileTrees(TreeCase):
         # A library's views made of links list each song once, however
         # many folders were walked meanwhile; a ladder of links, two to
         # each next level, costs no more than its folders.
-        m = self.folder("m", dict({"Artists/X/s.mp3": b"", "Genres/Rock": None, "l40/t.mp3": b""},
-                                  **{"Artists/X/%d" % i: None for i in range(600)}))
-        os.symlink("../../Artists/X", os.path.join(m, "Genres", "Rock", "X"))
-        for i in range(40):
-            self.folder("m/l%d" % i)
-            for n in "ab":
-                os.symlink("../l%d" % (i + 1), os.path.join(m, "l%d" % i, n))
-        rc, _, err = run(["m"], self.tmp)
-        self.assertEqual((rc, err), (0, b""))
-        got = entries(read(self.path("playlist.m3u")))
+        ladder = {"l%d/%s" % (i, n): "../l%d" % (i + 1) for i in range(40) for n in "ab"}
+        self.folder("m", dict({"Artists/X/s.mp3": b"", "Genres/Rock/X": "../../Artists/X",
+                               "l40/t.mp3": b""},
+                              **{"Artists/X/%d" % i: None for i in range(600)}, **ladder))
+        got = self.listed(run(["m"], self.tmp), "playlist.m3u")
         self.assertEqual(sorted(p.rsplit(b"/", 1)[1] for p in got), [b"s.mp3", b"t.mp3"])
         # The view listed before the folder it leads to and after it: A and
         # B come in one order, whichever it is, and change places.
         for real, view in ("AB", "BA"):
             v = self.folder("v" + real, {"A": None, "B": None, real + "/X/s.mp3": b""})
             os.symlink("../%s/X" % real, os.path.join(v, view, "X"))
-            rc, _, err = run([v], self.tmp)
-            self.assertEqual((rc, err), (0, b""))
-            got = entries(read(os.path.join(v, "playlist.m3u")))
+            got = self.listed(run([v], self.tmp), os.path.join(v, "playlist.m3u"))
             self.assertEqual([p.rsplit(b"/", 1)[1] for p in got], [b"s.mp3"])
 
     def run_after_mounting(self, mounts, folder="T"):
@@ -166,60 +141,55 @@ class HostileTrees(TreeCase):
         # Through FUSE: mergerfs passing on the numbers of two fresh tmpfs,
         # which number alike; a file system of the tests' own giving no
         # numbers, one number to all folders of a level, numbers past 32 bits.
-        self.folder("src", {"Artist A/Album 1/a.mp3": b"", "Artist B/Album 2/b.mp3": b""})
-        for b in ("b1", "b2", "T"):
-            self.folder(b)
+        make_tree(self.tmp, {"src/Artist A/Album 1/a.mp3": b"", "src/Artist B/Album 2/b.mp3": b"",
+                             "b1": None, "b2": None, "T": None})
         union = ("mount -t tmpfs none b1 && mount -t tmpfs none b2 && "
                  "cp -r 'src/Artist A' b1 && cp -r 'src/Artist B' b2 && " +
                  'mergerfs -o use_ino,inodecalc=passthrough "$PWD/b1:$PWD/b2" T' +
                  " && [ $(stat -c %i 'T/Artist A/Album 1') = $(stat -c %i 'T/Artist B/Album 2') ]")
         for how in ("mergerfs", "zero", "level", "high"):
             with self.subTest(how=how):
-                rc, _, err = self.run_after_mounting(
+                got = self.run_after_mounting(
                     union if how == "mergerfs" else " ".join((PYTHON, IDFS, how, "src T")))
-                self.assertEqual((rc, err), (0, b""))
-                self.assertEqual(entries(read(self.path("playlist.m3u"))),
+                self.assertEqual(self.listed(got, "playlist.m3u"),
                                  [b"T/Artist A/Album 1/a.mp3", b"T/Artist B/Album 2/b.mp3"])
 
     def test_a_folder_mounted_inside_itself_is_reported_not_entered(self):
         self.folder("T", {"t.mp3": b"", "a/x.mp3": b"", "a/c1": None})
-        rc, _, err = self.run_after_mounting("mount --bind T T/a/c1")
-        self.assertEqual((rc, err), (0, b"tonvelo: T/a/c1" + ON_PATH))
-        self.assertEqual(entries(read(self.path("playlist.m3u"))), [b"T/a/x.mp3", b"T/t.mp3"])
+        got = self.run_after_mounting("mount --bind T T/a/c1")
+        said = (0, BANNER, b"tonvelo: T/a/c1" + ON_PATH)
+        self.assertEqual(self.listed(got, "playlist.m3u", said), [b"T/a/x.mp3", b"T/t.mp3"])
 
     def test_a_folder_of_another_file_system_with_the_same_inode_is_entered(self):
         # The roots of two fresh tmpfs mounts share inode 1: only the
         # device tells them apart.
         self.folder("T")
-        rc, _, err = self.run_after_mounting(
+        got = self.run_after_mounting(
             "mount -t tmpfs none T && mkdir T/x && mount -t tmpfs none T/x && "
             ": >T/t.mp3 && : >T/x/y.mp3")
-        self.assertEqual((rc, err), (0, b""))
-        self.assertEqual(entries(read(self.path("playlist.m3u"))), [b"T/t.mp3", b"T/x/y.mp3"])
+        self.assertEqual(self.listed(got, "playlist.m3u"), [b"T/t.mp3", b"T/x/y.mp3"])
 
     def test_numbers_past_32_bits_are_no_trouble(self):
         # Dates past 2038: an old playlist, and a folder reached twice.
-        m = self.folder("m", {"a.mp3": b"", "sub/x.mp3": b"", "playlist.m3u": HEADER})
-        os.symlink("sub", os.path.join(m, "link"))
+        m = self.folder("m", {"a.mp3": b"", "sub/x.mp3": b"", "playlist.m3u": HEADER,
+                              "link": "sub"})
         for name in ("playlist.m3u", "sub"):
             os.utime(os.path.join(m, name), (2208988800, 2208988800))  # 2040-01-01
-        self.assertEqual(run([m], self.tmp), (0, BANNER, b""))
-        self.assertIn(entries(read(os.path.join(m, "playlist.m3u"))),
+        self.assertIn(self.listed(run([m], self.tmp), os.path.join(m, "playlist.m3u")),
                       ([m.encode() + b"/a.mp3", m.encode() + d + b"/x.mp3"]
                        for d in (b"/link", b"/sub")))
         # Inode numbers past 2^63, as overlayfs gives a layer of another file
         # system, a file past 4 GiB and an old playlist of 2040 among them.
         # The new playlist lands in the upper layer, which outlives the mount.
         t = self.folder("T")
-        rc, _, err = self.run_after_mounting(
+        got = self.run_after_mounting(
             "mkdir L U U/u U/w && mount -t tmpfs none L && mkdir L/d && "
             ": >L/a.mp3 && : >L/d/b.mp3 && truncate -s 5G L/big.flac && "
             ": >L/playlist.m3u && touch -d 2040-01-01 L/playlist.m3u && "
             "mount -t overlay none -o lowerdir=L,upperdir=U/u,workdir=U/w,xino=on T && "
             "stat -c %i T/d/b.mp3 | awk '$1 < 2^32 { exit 1 }' || "
             "{ echo no inode numbers past 2^32 >&2; false; }", t)
-        self.assertEqual((rc, err), (0, b""))
-        self.assertEqual(entries(read(self.path("U", "u", "playlist.m3u"))),
+        self.assertEqual(self.listed(got, "U/u/playlist.m3u"),
                          [t.encode() + n for n in (b"/a.mp3", b"/big.flac", b"/d/b.mp3")])
 
     @unittest.skipUnless(shutil.which("strace"), "needs strace")
@@ -227,11 +197,10 @@ class HostileTrees(TreeCase):
         m = self.folder("m", {"f%04d.mp3" % i: b"" for i in range(3000)})
         # The second getdents64 inside m fails: only m's count, as an
         # emulator reads folders of its own.
-        rc, out, err = run_command(["strace", "-o", "/dev/null", "-P", m, "-e",
-                                    "inject=getdents64:error=EIO:when=2"] + command(["m"]),
-                                   self.tmp, env={"ASAN_OPTIONS": "detect_leaks=0"})
-        self.assertEqual((rc, out, err), (0, BANNER, b"tonvelo: m: Input/output error\n"))
-        got = entries(read(self.path("playlist.m3u")))
+        got = run_command(["strace", "-o", "/dev/null", "-P", m, "-e",
+                           "inject=getdents64:error=EIO:when=2"] + command(["m"]),
+                          self.tmp, env={"ASAN_OPTIONS": "detect_leaks=0"})
+        got = self.listed(got, "playlist.m3u", (0, BANNER, b"tonvelo: m: Input/output error\n"))
         self.assertTrue(0 < len(got) < 3000, len(got))
         self.assertTrue(set(got) <= {b"m/" + n.encode() for n in os.listdir(m)})
 
@@ -257,13 +226,11 @@ class HostileTrees(TreeCase):
                          rb"tonvelo: m/(\d+/){21}y{83}: File name too long\n$")
 
     def test_line_breaks_are_reported_escaped_and_left_out(self):
-        self.folder("m", {"ok.mp3": b"", "a\nb.mp3": b"", "x\ry/in.mp3": b"",
-                          "c\nd.jpg": b"", "f\x7f\x01a\n.mp3": b""})
         # C1 controls too, raw or in UTF-8 (CSI to many terminals); other
         # characters, with bytes of that range inside, stay as they are.
-        with open(self.path("m", b"e\n\x9b\xc2\x9b\xe0\x82\x9b\xc3\x9b\xe2\x80\x93".decode(
-                "utf-8", "surrogateescape")), "wb"):
-            pass
+        c1 = b"e\n\x9b\xc2\x9b\xe0\x82\x9b\xc3\x9b\xe2\x80\x93".decode("utf-8", "surrogateescape")
+        self.folder("m", {"ok.mp3": b"", "a\nb.mp3": b"", "x\ry/in.mp3": b"",
+                          "c\nd.jpg": b"", "f\x7f\x01a\n.mp3": b"", c1: b""})
         rc, _, err = run(["m/"], self.tmp)  # reports join as entries do
         self.assertEqual(rc, 0)
         self.assertEqual(sorted(err.splitlines()), [
@@ -282,8 +249,7 @@ class HostileTrees(TreeCase):
         make_tree(mnt, {"music/a.mp3": b"1", "music/PLAYLIST.M3U": HEADER + b"x.mp3\n"})
         music = os.path.join(mnt, "music")
         for args, cwd in (([music], self.tmp), (["."], music)):
-            self.assertEqual(run(args, cwd), (0, BANNER, b""), args)
-            got = entries(read(os.path.join(music, "playlist.m3u")))
+            got = self.listed(run(args, cwd), os.path.join(music, "playlist.m3u"), msg=args)
             self.assertEqual([os.path.basename(p) for p in got], [b"a.mp3"], args)
 
     def mount_fat(self, mnt):
@@ -316,9 +282,7 @@ class HostileTrees(TreeCase):
     def test_a_list_of_many_blocks_is_written_whole_and_released(self):
         # Over 2 MiB of paths: the sanitizers' leak check sees every block.
         m = self.folder("m", {"%s%05d.flac" % ("n" * 240, i): b"" for i in range(9000)})
-        rc, _, err = run([m], self.tmp)
-        self.assertEqual((rc, err), (0, b""))
-        got = entries(read(os.path.join(m, "playlist.m3u")))
+        got = self.listed(run([m], self.tmp), os.path.join(m, "playlist.m3u"))
         self.assertEqual(got, sorted(m.encode() + b"/" + n.encode() for n in os.listdir(m)
                                      if n != "playlist.m3u"))
 

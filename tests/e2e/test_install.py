@@ -6,7 +6,7 @@ import sys
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from harness import BANNER, HEADER, TreeCase, read, run  # noqa: E402
+from harness import HEADER, OK, TreeCase, read, run  # noqa: E402
 
 CMAKE = os.environ.get("CMAKE_COMMAND", "")
 CTEST = os.environ.get("CTEST_COMMAND", "")
@@ -33,15 +33,10 @@ class Install(TreeCase):
                            capture_output=True, timeout=120)
         self.assertEqual(p.returncode, 0, p.stdout + p.stderr)
 
-    def installed(self):
-        found = []
-        for root, _, files in os.walk(self.prefix):
-            for f in files:
-                found.append(os.path.relpath(os.path.join(root, f), self.prefix))
-        return sorted(found)
-
     def test_program_man_page_and_notes_land_under_the_prefix(self):
-        self.assertEqual(self.installed(), sorted(LAYOUT))
+        self.assertEqual(sorted(os.path.relpath(os.path.join(root, f), self.prefix)
+                                for root, _, files in os.walk(self.prefix) for f in files),
+                         sorted(LAYOUT))
         for rel, src in LAYOUT.items():
             mode = os.stat(os.path.join(self.prefix, rel)).st_mode & 0o777
             self.assertEqual(mode, 0o755 if src is None else 0o644, rel)
@@ -53,13 +48,11 @@ class Install(TreeCase):
         program = os.path.join(self.prefix, "bin", "tonvelo")
         self.folder("music", {"a.mp3": b"1", "sub/b.flac": b"2",
                               "cover.jpg": b"3", "old.m3u": b"4"})
-        rc, out, err = run(["music"], self.tmp, program=program)
-        self.assertEqual((rc, out, err), (0, BANNER, b""))
+        self.assertEqual(run(["music"], self.tmp, program=program), OK)
         self.assertIn(read(self.path("playlist.m3u")), (
             HEADER + b"music/a.mp3\nmusic/sub/b.flac\n",
             HEADER + b"music/sub/b.flac\nmusic/a.mp3\n"))
-        self.assertEqual(run(["--version"], self.tmp, program=program),
-                         (0, BANNER, b""))
+        self.assertEqual(run(["--version"], self.tmp, program=program), OK)
 
 
 class Configure(TreeCase):

@@ -8,8 +8,7 @@ import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from harness import (BANNER, NOTICE, TreeCase, command, entries, read, read_all,  # noqa: E402
-                     read_some, shim)
+from harness import BANNER, NOTICE, TreeCase, command, entries, read, read_all, shim  # noqa: E402
 
 SLOW, NO_SLOW = shim("TONVELO_SLOW_READDIR", "slow readdir")
 
@@ -32,31 +31,26 @@ class StatusLine(TreeCase):
         """With notice, the folder named is missing and the current one, the
         music, is scanned: the notice comes first, on the same terminal
         unless out_on_tty is false."""
-        env = dict(os.environ, LD_PRELOAD=SLOW,
-                   ASAN_OPTIONS="verify_asan_link_order=0")
+        env = dict(os.environ, LD_PRELOAD=SLOW, ASAN_OPTIONS="verify_asan_link_order=0")
         if interrupt:
             env["TONVELO_STALL"] = "1"
         master, slave = pty.openpty()
-        err = slave if stderr_on_tty else subprocess.PIPE
         args, cwd = (["missing"], self.music) if notice else ([self.music], self.tmp)
         # An interrupt ignored by whoever runs the test would stay ignored.
         p = subprocess.Popen(command(args), cwd=cwd, env=env,
                              stdout=slave if notice and out_on_tty else subprocess.PIPE,
-                             stderr=err,
+                             stderr=slave if stderr_on_tty else subprocess.PIPE,
                              preexec_fn=lambda: signal.signal(signal.SIGINT, signal.SIG_DFL))
         self.addCleanup(p.kill)  # what did not end in time
         os.close(slave)
         deadline = time.monotonic() + 60
         if stderr_on_tty:
-            got = b""
-            while True:
-                chunk = read_some(master, deadline, got)
-                if not chunk:
-                    break
-                got += chunk
-                if interrupt and b"files found" in got:
-                    p.send_signal(signal.SIGINT)
-                    interrupt = None
+            # An interrupt comes once the count is first on the line, where
+            # the program waits for it.
+            got = read_all(master, deadline, b"files found" if interrupt else None)
+            if interrupt:
+                p.send_signal(signal.SIGINT)
+                got += read_all(master, deadline)
             out = read_all(p.stdout.fileno(), deadline) if p.stdout else None
         else:
             out, got = read_all(p.stdout.fileno(), deadline), read_all(p.stderr.fileno(), deadline)
@@ -64,7 +58,7 @@ class StatusLine(TreeCase):
         if out is not None:  # else the banner is on the terminal too
             self.assertEqual(out, BANNER + NOTICE * notice)
         playlist = os.path.join(self.music, "playlist.m3u")
-        if interrupt is None:
+        if interrupt:
             self.assertEqual(p.wait(60), -signal.SIGINT)
             self.assertFalse(os.path.exists(playlist))
         else:
@@ -79,8 +73,7 @@ class StatusLine(TreeCase):
                 os.close(fd)
         except OSError:  # a bare chroot has no /dev/pts
             self.skipTest("no pseudo-terminal to be had")
-        self.music = self.folder("m", {"d%02d/%03d.mp3" % (i // 50, i): b""
-                                       for i in range(1500)})
+        self.music = self.folder("m", {"d%02d/%03d.mp3" % (i // 50, i): b"" for i in range(1500)})
 
     def test_terminal_sees_a_count_then_a_clean_line(self):
         got = self.run_slow(stderr_on_tty=True)

@@ -14,19 +14,14 @@ import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from harness import (BANNER, EOL, HEADER, NOTICE, USAGE, WRAPPER, TreeCase, Typed,  # noqa: E402
-                     command, entries, fell_back, filled, lined, make_tree, read, read_all, run,
-                     winpath)
+from harness import (BANNER, EOL, HEADER, NOTICE, OK, OK_NOTICE, OK_USAGE, USAGE,  # noqa: E402
+                     WRAPPER, TreeCase, Typed, command, entries, fell_back, filled, lined,
+                     make_tree, read, read_all, run, winpath)
 
 INTERRUPT = os.environ.get("TONVELO_INTERRUPT_WRITE", "")
 OPEN_ENTRIES = os.environ.get("TONVELO_OPEN_ENTRIES", "")
-# Wine keeps a file's DOS attributes as Samba does: a number, in text.
+# Wine keeps a file's DOS attributes as Samba does: a number, in hex text.
 DOSATTRIB = "user.DOSATTRIB"
-
-
-def dos_attributes(path):
-    """The DOS attributes Wine keeps of path, as a number."""
-    return int(os.getxattr(path, DOSATTRIB), 16) if DOSATTRIB in os.listxattr(path) else 0
 
 
 def locale_env(name):
@@ -68,7 +63,7 @@ LINKED_OLD = {"music/a.mp3": b"", "lists/mine.m3u": HEADER + b"Z:/old.mp3\r\n",
 DRIVE_RELATIVE = {"dr\u00e9/c.mp3": b"", "dr\u00e9/music/m.mp3": b""}
 VERBATIM = b"\\\\?\\{win}\\dr\xe9"
 PAST_255 = ("ABCDEFGH\\" * 29)[:258]
-OK, OK_NOTICE, OK_USAGE = (0, BANNER, b""), (0, BANNER + NOTICE, b""), (0, BANNER + USAGE, b"")
+LOOP = b": Too many levels of symbolic links\r\n"
 
 
 def refused(why=b"Permission denied"):
@@ -91,11 +86,9 @@ TYPED = [
           "cwd/playlist.m3u", [b"{win}\\cwd/a.mp3", b"{win}\\cwd/lib/b.mp3"]),
     # An absolute folder: its tree collected, and a playlist made or
     # replaced; names ignore case, so an old PLAYLIST.M3U is the one written.
-    Typed(MUSIC, ["{win}\\music"], OK, "music/playlist.m3u", in_music()),
-    Typed(dict(MUSIC, **{"music/playlist.m3u": HEADER}), ["{win}\\music"], OK,
-          "music/playlist.m3u", in_music()),
-    Typed(dict(MUSIC, **{"music/PLAYLIST.M3U": HEADER}), ["{win}\\music"], OK,
-          "music/PLAYLIST.M3U", in_music()),
+    *(Typed(dict(MUSIC, **old), ["{win}\\music"], OK, lands, in_music()) for old, lands in (
+        ({}, "music/playlist.m3u"), ({"music/playlist.m3u": HEADER}, "music/playlist.m3u"),
+        ({"music/PLAYLIST.M3U": HEADER}, "music/PLAYLIST.M3U"))),
     # A trailing separator is kept as typed, also as a batch file's "%~dp0"
     # types it: its `\"` reaches the program as `"`.
     Typed(MUSIC, ["{win}\\music\\"], OK, "music/playlist.m3u", in_music(b"{win}\\music\\")),
@@ -120,6 +113,12 @@ TYPED = [
           modes={"lists/mine.m3u": 0o444}),
     Typed(dict(MUSIC, **{"music/playlist.m3u": None}), ["{win}\\music"], refused(b"Is a directory"),
           "cwd/playlist.m3u", in_music()),
+    # A link to the folder above: below it the scanned folder comes round
+    # again as a plain one.
+    Typed({"M/Rock/r1.mp3": b"", "M/Jazz/j1.mp3": b"", "M/Rock/Best-of": ".."}, ["{win}\\M\\Rock"],
+          (0, BANNER, b"tonvelo: {win}\\M\\Rock/Best-of/Rock" + LOOP),
+          "M/Rock/playlist.m3u", [b"{win}\\M\\Rock/Best-of/Jazz/j1.mp3", b"{win}\\M\\Rock/r1.mp3"],
+          cwd="."),
     # Folders named outside the code page are the ones scanned, absolute,
     # relative or current: each of these characters reaches the program as
     # a byte of code page 1252 that is not its Latin-1 self, or as "?". A
@@ -137,10 +136,9 @@ TYPED = [
           [b"{win}\\caf\xe9/a.mp3"]),
     # Drive-relative and verbatim folders give entries that open; below
     # \\?\ only "\" separates, and never two in a row.
-    Typed(DRIVE_RELATIVE, ["Z:"], OK, "dr\u00e9/playlist.m3u",
-          [b"{win}\\dr\xe9/c.mp3", b"{win}\\dr\xe9/music/m.mp3"], cwd="dr\u00e9"),
-    Typed(DRIVE_RELATIVE, ["Z:music"], OK, "dr\u00e9/music/playlist.m3u",
-          [b"{win}\\dr\xe9\\music/m.mp3"], cwd="dr\u00e9"),
+    *(Typed(DRIVE_RELATIVE, [typed], OK, lands, want, cwd="dr\u00e9") for typed, lands, want in (
+        ("Z:", "dr\u00e9/playlist.m3u", [b"{win}\\dr\xe9/c.mp3", b"{win}\\dr\xe9/music/m.mp3"]),
+        ("Z:music", "dr\u00e9/music/playlist.m3u", [b"{win}\\dr\xe9\\music/m.mp3"]))),
     *(Typed(DRIVE_RELATIVE, [typed.decode("latin-1")], OK, "dr\u00e9/playlist.m3u",
             [VERBATIM + b"\\c.mp3", VERBATIM + b"\\music\\m.mp3"], cwd=".")
       for typed in (VERBATIM, VERBATIM + b"\\")),
@@ -168,13 +166,12 @@ class WindowsProgram(TreeCase):
                 sorted(filled(e, self.tmp) for e in in_music()))
 
     def test_a_folder_typed_with_slashes_is_absolute_too(self):
-        music, typed, _ = self.music()
+        _, typed, _ = self.music()
         slashes = typed.replace("\\", "/")
         for arrives in (slashes, slashes[2:], typed[:3] + typed[3:].replace("\\", "/", 1)):
-            self.assertEqual(run([arrives], self.folder("cwd")), (0, BANNER, b""), arrives)
+            got = self.listed(run([arrives], self.folder("cwd")), "music/playlist.m3u", msg=arrives)
             self.assertEqual(os.listdir(self.path("cwd")), [], arrives)
-            self.assertIn(arrives.encode() + b"/Album/b.flac",
-                          entries(read(os.path.join(music, "playlist.m3u"))))
+            self.assertIn(arrives.encode() + b"/Album/b.flac", got)
 
     def test_a_hidden_system_playlist_stays_so(self):
         music, typed, want = self.music()
@@ -184,9 +181,8 @@ class WindowsProgram(TreeCase):
             os.setxattr(mine, DOSATTRIB, b"0x6")  # hidden and system
         except OSError:
             self.skipTest("no extended attributes here, where Wine keeps DOS attributes")
-        self.assertEqual(run([typed], self.tmp), (0, BANNER, b""))
-        self.assertEqual(entries(read(mine)), want)
-        self.assertEqual(dos_attributes(mine) & 0x6, 0x6)
+        self.assertEqual(self.listed(run([typed], self.tmp), mine), want)
+        self.assertEqual(int(os.getxattr(mine, DOSATTRIB), 16) & 0x6, 0x6)
 
     def test_paths_past_255_characters_are_reported_not_cut(self):
         lib = self.folder("lib")
@@ -194,12 +190,9 @@ class WindowsProgram(TreeCase):
         fits = "f" * (room - 4) + ".mp3"          # exactly 255 characters
         too_long = "g" * (room - 3) + ".mp3"      # 256
         self.folder("lib", {fits: b"", too_long: b""})
-        rc, out, err = run([winpath(lib)], self.tmp)
-        self.assertEqual((rc, out), (0, BANNER))
-        self.assertEqual(entries(read(os.path.join(lib, "playlist.m3u"))),
-                         [(winpath(lib) + "/" + fits).encode()])
-        self.assertEqual(err, b"tonvelo: " + (winpath(lib) + "/" + too_long).encode() +
-                         b": File name too long\r\n")
+        said = b"tonvelo: " + (winpath(lib) + "/" + too_long).encode() + b": File name too long\r\n"
+        got = self.listed(run([winpath(lib)], self.tmp), "lib/playlist.m3u", (0, BANNER, said))
+        self.assertEqual(got, [(winpath(lib) + "/" + fits).encode()])
 
     def test_name_beyond_latin1_comes_as_short_name_or_is_reported(self):
         lib = self.folder("lib", {"\u65e5\u672c\u8a9e.mp3": b"", "a.mp3": b""})
@@ -251,7 +244,7 @@ class WindowsProgram(TreeCase):
         # and so does the temporary file, which is never left behind.
         deep = self.folder_of_246({"b.mp3": b""})
         cwd = self.folder("cwd")
-        self.assertEqual(run([winpath(deep)], cwd), (0, BANNER, b""))
+        self.assertEqual(run([winpath(deep)], cwd), OK)
         self.assertEqual((os.listdir(cwd), [n for n in os.listdir(deep) if ".m3u" in n]),
                          ([], ["playlist.m3u"]))
 
@@ -260,7 +253,7 @@ class WindowsProgram(TreeCase):
         Signals go to it alone: Wine's own services, which the first program
         may start, must not get them."""
         p = subprocess.Popen(command(args, INTERRUPT), stdin=subprocess.PIPE,
-                             stdout=subprocess.PIPE)
+                             stdout=subprocess.PIPE, bufsize=0)
         self.addCleanup(p.stdin.close)
         self.addCleanup(p.stdout.close)
         self.addCleanup(p.wait, timeout=60)
@@ -292,7 +285,6 @@ class WindowsProgram(TreeCase):
         with self.assertRaises(subprocess.TimeoutExpired):
             p.wait(timeout=2)
         p.stdin.write(b"go\n")
-        p.stdin.flush()
         self.assertEqual(p.stdout.readline(), b"made\r\n")
         p.wait(timeout=60)
         self.assertEqual(p.stdout.readline(), b"")  # not "not interrupted"
@@ -306,8 +298,7 @@ class WindowsProgram(TreeCase):
         for mode, want in (("--cut", lined(b"#EXTM3U\n")), ("--put-back", old)):
             rc = run([winpath(music) + "\\playlist.m3u", mode], self.tmp, program=INTERRUPT)[0]
             self.assertEqual((rc, read(os.path.join(music, "playlist.m3u"))), (0, want), mode)
-            with open(os.path.join(music, "playlist.m3u"), "wb") as f:
-                f.write(old)
+            make_tree(music, {"playlist.m3u": old})
 
     @unittest.skipUnless(INTERRUPT, "needs the stand-in program")
     def test_a_playlist_in_use_counts_as_failed(self):
@@ -322,15 +313,13 @@ class WindowsProgram(TreeCase):
     def test_the_folder_held_is_the_one_scanned_and_written(self):
         # Held, it cannot be renamed; a link on the way to it, changed
         # meanwhile, leads neither the scan nor the playlist elsewhere.
-        real = self.folder("real", {"r.mp3": b""})
-        self.folder("decoy", {"d.mp3": b""})
-        os.symlink("real", self.path("link"))
+        make_tree(self.tmp, {"real/r.mp3": b"", "decoy/d.mp3": b"", "link": "real"})
+        real = self.path("real")
         p = self.start(winpath(self.path("link", "playlist.m3u")), "--held")
         self.assertEqual(run(["/c", "ren", winpath(real), "moved"], self.tmp, program="cmd")[0], 1)
         os.remove(self.path("link"))
         os.symlink("decoy", self.path("link"))
         p.stdin.write(b"go\n")
-        p.stdin.flush()
         self.assertEqual(p.wait(timeout=60), 0)
         self.assertIn(b"r.mp3\r\n", read_all(p.stdout.fileno(), time.monotonic() + 60))
         self.assertEqual((sorted(os.listdir(real)), os.listdir(self.path("decoy"))),
@@ -345,29 +334,20 @@ class WindowsProgram(TreeCase):
         self.assertEqual(read(os.path.join(music, "playlist.m3u")), HEADER)
 
     def test_links_back_onto_the_path_end_at_once(self):
-        lp = self.folder("lp", {"song.mp3": b"", "sub/x.mp3": b""})
         other = self.folder("other", {"o.mp3": b""})
-        for link, target in (("a", "."), ("b", "."), ("sub/up", ".."), ("ext", other)):
-            os.symlink(target, os.path.join(lp, link))
+        lp = self.folder("lp", {"song.mp3": b"", "sub/x.mp3": b"", "a": ".", "b": ".",
+                                "sub/up": "..", "ext": other})
         typed = winpath(lp).encode()
         rc, out, err = run([winpath(lp)], self.tmp)
         self.assertEqual((rc, out), (0, BANNER))
         self.assertEqual(entries(read(os.path.join(lp, "playlist.m3u"))),
                          sorted(typed + b"/" + n for n in (b"song.mp3", b"sub/x.mp3", b"ext/o.mp3")))
-        self.assertEqual(sorted(err.split(b"\r\n")), [b""] + sorted(
-            b"tonvelo: " + typed + b"/" + n + b": Too many levels of symbolic links"
-            for n in (b"a", b"b", b"sub/up")))
-
-    def test_below_a_link_the_scanned_folder_comes_round_as_a_plain_one(self):
-        self.folder("M", {"Rock/r1.mp3": b"", "Jazz/j1.mp3": b""})
-        os.symlink("..", self.path("M", "Rock", "Best-of"))
-        rock = winpath(self.path("M", "Rock"))
-        self.assertEqual(run([rock], self.tmp), (0, BANNER, b"tonvelo: " + rock.encode() +
-                                                 b"/Best-of/Rock: Too many levels of symbolic links\r\n"))
+        self.assertEqual(sorted(err.splitlines(True)), sorted(
+            b"tonvelo: " + typed + b"/" + n + LOOP for n in (b"a", b"b", b"sub/up")))
 
     def test_failed_replacement_exits_2_and_leaves_no_temporary_file(self):
-        self.folder("lib", {"a.mp3": b""})
-        self.folder("playlist.m3u")  # a folder where the playlist would go
+        # A folder where the playlist would go.
+        make_tree(self.tmp, {"lib/a.mp3": b"", "playlist.m3u": None})
         rc, out, err = run(["lib"], self.tmp)
         self.assertEqual((rc, out), (2, BANNER))
         self.assertRegex(err, rb"^tonvelo: playlist\.m3u: [^\r\n]+\r\n$")

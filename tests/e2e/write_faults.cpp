@@ -30,7 +30,6 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
-
 namespace {
 
 // True when the setting picks the n-th call to call; *value is its number.

@@ -41,7 +41,8 @@ void makeFile(const std::wstring &path)
 	CloseHandle(h);
 }
 
-// Units 0-255 as bytes of the same value, and back: the C locale's rule.
+// Units 0-255 as bytes of the same value (widen is the other way): the C
+// locale's rule.
 std::string toBytes(const std::wstring &s)
 {
 	std::string out;
@@ -49,14 +50,6 @@ std::string toBytes(const std::wstring &s)
 		EXPECT_LE(unsigned(c), 0xFFu);
 		out += char(c);
 	}
-	return out;
-}
-
-std::wstring toUnits(const std::string &s)
-{
-	std::wstring out;
-	for (char c : s)
-		out += wchar_t(static_cast<unsigned char>(c));
 	return out;
 }
 
@@ -117,14 +110,13 @@ TEST(SearchPattern, IsTheFullPathOneSeparatorAndAStar)
 	EXPECT_EQ(patternOf(root), root + L"*");
 	EXPECT_EQ(patternOf(root.substr(0, 2) + L"/"), root + L"*");
 
-	wchar_t saved[MAX_PATH + 1];
-	ASSERT_GT(GetCurrentDirectoryW(MAX_PATH + 1, saved), 0u);
+	std::filesystem::path saved = std::filesystem::current_path();
 	ASSERT_TRUE(CreateDirectoryW((folder + L"\\sub").c_str(), nullptr));
 	ASSERT_TRUE(SetCurrentDirectoryW(folder.c_str()));
 	EXPECT_EQ(patternOf(L"sub"), folder + L"\\sub\\*");
 	EXPECT_EQ(patternOf(L"sub/"), folder + L"\\sub\\*");
 	EXPECT_EQ(patternOf(L"."), folder + L"\\*");
-	SetCurrentDirectoryW(saved);
+	std::filesystem::current_path(saved);
 	std::filesystem::remove_all(folder);
 }
 
@@ -210,7 +202,7 @@ TEST(Enumeration, HandsOutEveryEntryOnceAndHashesTheNextName)
 		const dirent &ent = all[i];
 		std::string name = ent.d_name;
 		std::int32_t next = i + 1 < all.size()
-			? hashName(toUnits(all[i + 1].d_name).c_str()) : DIRENT_OFF_LAST;
+			? hashName(widen(all[i + 1].d_name).c_str()) : DIRENT_OFF_LAST;
 		EXPECT_EQ(ent.d_off, next) << name;
 		EXPECT_EQ(ent.d_namlen, name.size()) << name;
 		EXPECT_EQ(ent.d_type, name.find(".mp3") == name.npos ? DT_DIR : DT_REG) << name;
@@ -276,26 +268,19 @@ TEST(NarrowNames, UnitsFrom0xA0To0xFFRoundTripAsBytes)
 	// Two names of 48 units each: one of 96 would be too long on the
 	// Linux side of Wine, which stores them as UTF-8.
 	std::wstring low, high;
-	for (wchar_t c = 0xA0; c < 0xD0; c++)
-		low += c;
-	for (wchar_t c = 0xD0; c <= 0xFF; c++)
-		high += c;
+	for (wchar_t c = 0xA0; c <= 0xFF; c++)
+		(c < 0xD0 ? low : high) += c;
 	for (const std::wstring &name : {low, high})
 		ASSERT_TRUE(CreateDirectoryW((folder + L"\\" + name).c_str(), nullptr));
 
-	DIR *dir = opendir(toBytes(folder).c_str());
-	ASSERT_NE(dir, nullptr);
-	std::vector<dirent> all = readAll(dir);
-	closedir(dir);
-	std::multiset<std::string> want = {".", "..", toBytes(low), toBytes(high)};
-	EXPECT_EQ(namesOf(all), want);
-
-	for (const std::wstring &name : {low, high}) {
-		std::wstring path = folder + L"\\" + name;
-		dir = opendir(toBytes(path).c_str());
+	// The folder lists both, and each opens by the bytes listed.
+	const std::multiset<std::string> both = {".", "..", toBytes(low), toBytes(high)},
+					 none = {".", ".."};
+	for (const std::wstring &path : {folder, folder + L"\\" + low, folder + L"\\" + high}) {
+		DIR *dir = opendir(toBytes(path).c_str());
 		ASSERT_NE(dir, nullptr) << errno;
 		EXPECT_EQ(std::wstring(dir->wdirp->pattern), path + L"\\*");
-		EXPECT_EQ(namesOf(readAll(dir)), (std::multiset<std::string>{".", ".."}));
+		EXPECT_EQ(namesOf(readAll(dir)), path == folder ? both : none);
 		closedir(dir);
 	}
 	std::filesystem::remove_all(folder);
@@ -325,13 +310,9 @@ TEST(NarrowNames, NameBeyondLatin1ComesAsItsShortNameOrAsTheSubstitute)
 		hasShort ? toBytes(shortName) : std::string("?")};
 	EXPECT_EQ(namesOf(all), want);
 	for (const dirent &ent : all) {
-		if (std::strcmp(ent.d_name, "?") == 0) {
-			EXPECT_EQ(ent.d_type, DT_UNKNOWN);
-			EXPECT_EQ(ent.d_off, -1);
-		} else {
-			EXPECT_NE(ent.d_type, DT_UNKNOWN) << ent.d_name;
-			EXPECT_NE(ent.d_off, -1) << ent.d_name;
-		}
+		bool substitute = std::strcmp(ent.d_name, "?") == 0;
+		EXPECT_EQ(ent.d_type == DT_UNKNOWN, substitute) << ent.d_name;
+		EXPECT_EQ(ent.d_off == -1, substitute) << ent.d_name;
 	}
 	std::filesystem::remove_all(folder);
 }

@@ -61,25 +61,20 @@ int main(int argc, char *argv[])
 			return 3;
 		return mode == "--cut" ? cutAtEnd(kept) : putBackInHandler(kept, old.data(), old.size());
 	}
-	if (mode == "--step") {
+	if (mode == "--step")
 		holdInterrupts();
+	if (mode == "--step" || mode == "--held") {
 		std::printf("ready\n");
 		std::fflush(stdout);
 		char line[16];
 		if (std::fgets(line, sizeof line, stdin) == nullptr)
 			return 3;
 	}
-	if (mode == "--held") {
-		std::printf("ready\n");
-		std::fflush(stdout);
-		char line[16];
-		DIR *dir = std::fgets(line, sizeof line, stdin) != nullptr
-			? openScannedFolder() : nullptr;
-		while (dirent *ent = dir != nullptr ? readdir(dir) : nullptr)
-			std::printf("%s\n", ent->d_name);
-		if (dir != nullptr)
-			closedir(dir);
-	}
+	DIR *dir = mode == "--held" ? openScannedFolder() : nullptr;
+	while (dirent *ent = dir != nullptr ? readdir(dir) : nullptr)
+		std::printf("%s\n", ent->d_name);
+	if (dir != nullptr)
+		closedir(dir);
 	std::FILE *fp = createReplacement(SCANNED_FOLDER, folder.substr(0, sep + 1).c_str(),
 					  argv[1] + sep + 1);
 	if (fp == nullptr)
