@@ -149,16 +149,12 @@ std::FILE *openInPlaceKept()
 	if (current.place.kind != PLACE_FILE)
 		return streamOf(openInPlace(&current.place, nullptr));
 	holdInterrupts();
-	int fd = openInPlace(&current.place, &current.old);
-	current.kept = fd >= 0 ? dup(fd) : -1;
-	std::FILE *fp = current.kept >= 0 ? streamOf(fd) : nullptr;
-	if (fp == nullptr) {
+	std::FILE *fp = streamOf(openInPlace(&current.place, &current.old));
+	current.kept = fp != nullptr ? dup(fileno(fp)) : -1;
+	if (current.kept < 0) {
 		int err = errno;
-		if (current.kept >= 0)
-			close(current.kept);
-		else if (fd >= 0)
-			close(fd);
-		current.kept = -1;
+		if (fp != nullptr)
+			std::fclose(fp);
 		releaseInterrupts();
 		errno = err;
 		return nullptr;
