@@ -35,18 +35,6 @@ inline bool narrowUnits(const std::wstring &wide, std::string *text)
 	return true;
 }
 
-// name in UTF-8 into buf, of size bytes; false for a name that has no
-// UTF-8 form (a lone surrogate) or does not fit.
-inline bool toUtf8(const wchar_t *name, char *buf, int size, std::size_t *len)
-{
-	int n = WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, name, -1, buf, size, nullptr,
-				    nullptr);
-	if (n <= 0)
-		return false;
-	*len = n - 1;
-	return true;
-}
-
 // Turns the first len bytes of path, each the unit of its value, into
 // UTF-8 in place: a byte from 0x80 on takes two. Returns the new length;
 // path must have room for it.
