@@ -122,20 +122,16 @@ void dropTrailingBlanks(std::wstring *name)
 // One that is too long all the same is given for the scan to report.
 bool narrowForStreams(const std::wstring &wide, std::string *text)
 {
-	std::string asIs;
-	bool usable = narrowAsIs(wide, &asIs);
-	if (usable && asIs.size() <= PATH_TEXT_MAX) {
-		*text = asIs;
+	bool usable = narrowAsIs(wide, text);
+	if (usable && text->size() <= PATH_TEXT_MAX)
 		return true;
-	}
 	// Where the volume keeps no short names the long one comes back.
 	std::string shortText;
-	if (narrowAsIs(pathBy(GetShortPathNameW, wide), &shortText) && (!usable || shortText.size() < asIs.size())) {
+	if (narrowAsIs(pathBy(GetShortPathNameW, wide), &shortText) &&
+	    (!usable || shortText.size() < text->size())) {
 		*text = shortText;
 		return true;
 	}
-	if (usable)
-		*text = asIs;
 	return usable;
 }
 

@@ -55,11 +55,6 @@ inline std::size_t unitsToUtf8(char *path, std::size_t len)
 	return wide;
 }
 
-inline bool isDeviceDigit(wchar_t c)
-{
-	return (c >= L'1' && c <= L'9') || c == 0xB9 || c == 0xB2 || c == 0xB3;
-}
-
 // False for a name that Windows does not take as it stands: it drops the
 // dots and blanks that end a name, and CON, PRN, AUX, NUL, COM1-COM9 and
 // LPT1-LPT9 open the device, whatever blanks and extension follow them.
@@ -82,7 +77,7 @@ inline bool opensAsNamed(const wchar_t *name)
 		return std::wcscmp(up, L"CON") != 0 && std::wcscmp(up, L"PRN") != 0 &&
 		       std::wcscmp(up, L"AUX") != 0 && std::wcscmp(up, L"NUL") != 0;
 	bool port = std::wcsncmp(up, L"COM", 3) == 0 || std::wcsncmp(up, L"LPT", 3) == 0;
-	return !(port && isDeviceDigit(up[3]));
+	return !(port && std::wcschr(L"123456789\u00b9\u00b2\u00b3", up[3]) != nullptr);
 }
 
 // True when bytes, read in the ANSI code page as players read a playlist,

@@ -152,15 +152,13 @@ int findPlace(HeldFolder folder, const char *shown, const char *name, Place *pla
 {
 	*place = Place();
 	// Into the folder held, by the path it has now: whatever its text
-	// names by now, or the current directory's path.
+	// names by now, or the current directory's path; where that is not
+	// held, relative, as Windows has it.
 	std::wstring held;
-	if (!heldFolderPath(folder, &held)) {
-		if (folder == SCANNED_FOLDER)
-			return mapFileError(GetLastError());
-		held.clear(); // relative, as Windows has it
-	} else if (held.back() != L'\\') {
+	if (!heldFolderPath(folder, &held) && folder == SCANNED_FOLDER)
+		return mapFileError(GetLastError());
+	if (!held.empty() && held.back() != L'\\')
 		held += L'\\';
-	}
 	std::wstring target = held + widen(name);
 	DWORD attributes = GetFileAttributesW(target.c_str());
 	int err = 0;

@@ -195,18 +195,16 @@ DIR *opendir(const char *name)
 
 DIR *openDirWide(const wchar_t *name, bool utf8)
 {
+	WideDirStream *stream = openWideDir(name);
+	if (stream == nullptr)
+		return nullptr;
 	DIR *dir = static_cast<DIR *>(std::calloc(1, sizeof *dir));
 	if (dir == nullptr) {
+		closeWideDir(stream);
 		errno = ENOMEM;
 		return nullptr;
 	}
-	dir->wdirp = openWideDir(name);
-	if (dir->wdirp == nullptr) {
-		int saved = errno;
-		std::free(dir);
-		errno = saved;
-		return nullptr;
-	}
+	dir->wdirp = stream;
 	dir->utf8 = utf8;
 	return dir;
 }
