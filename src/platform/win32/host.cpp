@@ -3,16 +3,13 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <cwchar>
 #include <io.h>
-#include <sys/stat.h>
 
 #include <windows.h>
 #include <shellapi.h>
 #include <shlwapi.h>
 
 #include "platform/win32/folders.h"
-#include "platform/win32/identity.h"
 #include "platform/win32/units.h"
 
 namespace {

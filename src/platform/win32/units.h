@@ -7,6 +7,7 @@
 
 #include <windows.h>
 
+#include <cstring>
 #include <cwchar>
 #include <string>
 
@@ -16,10 +17,8 @@ enum { PATH_TEXT_MAX = 255 };
 
 inline std::wstring widen(const char *s)
 {
-	std::wstring wide;
-	for (; *s != '\0'; s++)
-		wide += static_cast<wchar_t>(static_cast<unsigned char>(*s));
-	return wide;
+	const unsigned char *bytes = reinterpret_cast<const unsigned char *>(s);
+	return std::wstring(bytes, bytes + std::strlen(s));
 }
 
 // The other way: each unit as the byte of its value; false when one is

@@ -3,7 +3,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <cwchar>
 #include <fcntl.h>
 #include <io.h>
 #include <string>

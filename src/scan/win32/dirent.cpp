@@ -226,7 +226,6 @@ dirent *readdir(DIR *dir)
 	}
 
 	dirent *ent = &dir->ent;
-	ent->d_ino = 0;
 	dir->unlisted = nullptr;
 	dir->longName[0] = '\0';
 	dir->nameInUtf8 = dir->utf8;
