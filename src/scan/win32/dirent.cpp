@@ -256,12 +256,9 @@ dirent *readdir(DIR *dir)
 	ent->d_type = typeOf(data->dwFileAttributes);
 	ent->d_reclen = sizeof(dirent);
 	// The record looked at stays cached for the next call.
-	if (findNext(stream) != nullptr) {
-		ent->d_off = hashName(stream->data.cFileName);
-		stream->cached = 1;
-	} else {
-		ent->d_off = DIRENT_OFF_LAST;
-	}
+	WIN32_FIND_DATAW *next = findNext(stream);
+	stream->cached = next != nullptr;
+	ent->d_off = next != nullptr ? hashName(next->cFileName) : DIRENT_OFF_LAST;
 	return ent;
 }
 
