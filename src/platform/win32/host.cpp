@@ -3,16 +3,13 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <cwchar>
 #include <io.h>
-#include <sys/stat.h>
 
 #include <windows.h>
 #include <shellapi.h>
 #include <shlwapi.h>
 
 #include "platform/win32/folders.h"
-#include "platform/win32/identity.h"
 #include "platform/win32/units.h"
 
 namespace {
@@ -33,11 +30,6 @@ bool isDriveRelative(const std::wstring &name)
 // A name of more than 1023 units counts as missing, as it did when the
 // existence test took a copy of 1024 units.
 const std::size_t NAME_UNITS_MAX = 1023;
-
-bool nameExists(const std::wstring &name)
-{
-	return name.size() <= NAME_UNITS_MAX && PathFileExistsW(name.c_str()) != FALSE;
-}
 
 // Each unit as the byte of its value, as the directory streams take it,
 // where a player reading the bytes in the ANSI code page gets the name
@@ -87,23 +79,24 @@ void mendQuotedSeparator(std::wstring *name)
 		name->replace(quote, std::wstring::npos, L"\\");
 }
 
-// The full path of name.
-std::wstring fullPath(const std::wstring &name)
+// GetFullPathNameW, called as GetShortPathNameW is.
+DWORD WINAPI getFullPath(const wchar_t *name, wchar_t *buf, DWORD size)
 {
-	DWORD size = GetFullPathNameW(name.c_str(), 0, nullptr, nullptr);
-	if (size == 0)
-		return name;
-	std::wstring full(size, L'\0');
-	DWORD len = GetFullPathNameW(name.c_str(), size, &full[0], nullptr);
-	if (len == 0 || len >= size)
-		return name;
-	full.resize(len);
-	return full;
+	return GetFullPathNameW(name, size, buf, nullptr);
 }
 
-bool endsInBlankOrDot(const std::wstring &name)
+// name as get, getFullPath or GetShortPathNameW, gives it; name itself
+// where it cannot.
+std::wstring pathBy(DWORD(WINAPI *get)(const wchar_t *, wchar_t *, DWORD),
+		    const std::wstring &name)
 {
-	return !name.empty() && (name.back() == L' ' || name.back() == L'.');
+	DWORD size = get(name.c_str(), nullptr, 0);
+	std::wstring path(size, L'\0');
+	DWORD len = size == 0 ? 0 : get(name.c_str(), &path[0], size);
+	if (len == 0 || len >= size)
+		return name;
+	path.resize(len);
+	return path;
 }
 
 // Windows drops the blanks and dots that end a name: "E:\music " is
@@ -111,29 +104,13 @@ bool endsInBlankOrDot(const std::wstring &name)
 // that the entries built on it open; "." and "x\.." keep theirs.
 void dropTrailingBlanks(std::wstring *name)
 {
-	if (!endsInBlankOrDot(*name))
-		return;
-	std::wstring full = fullPath(*name);
-	while (endsInBlankOrDot(*name) && name->size() > 1) {
+	std::wstring full = pathBy(getFullPath, *name);
+	while (name->size() > 1 && (name->back() == L' ' || name->back() == L'.')) {
 		std::wstring shorter = name->substr(0, name->size() - 1);
-		if (fullPath(shorter) != full)
+		if (pathBy(getFullPath, shorter) != full)
 			break;
 		*name = shorter;
 	}
-}
-
-// The short form of name, or name where there is none.
-std::wstring shortPath(const std::wstring &name)
-{
-	DWORD size = GetShortPathNameW(name.c_str(), nullptr, 0);
-	if (size == 0)
-		return name;
-	std::wstring shortName(size, L'\0');
-	DWORD len = GetShortPathNameW(name.c_str(), &shortName[0], size);
-	if (len == 0 || len >= size)
-		return name;
-	shortName.resize(len);
-	return shortName;
 }
 
 // A narrow name for wide that the directory streams widen back into one
@@ -142,20 +119,16 @@ std::wstring shortPath(const std::wstring &name)
 // One that is too long all the same is given for the scan to report.
 bool narrowForStreams(const std::wstring &wide, std::string *text)
 {
-	std::string asIs;
-	bool usable = narrowAsIs(wide, &asIs);
-	if (usable && asIs.size() <= PATH_TEXT_MAX) {
-		*text = asIs;
+	bool usable = narrowAsIs(wide, text);
+	if (usable && text->size() <= PATH_TEXT_MAX)
 		return true;
-	}
 	// Where the volume keeps no short names the long one comes back.
 	std::string shortText;
-	if (narrowAsIs(shortPath(wide), &shortText) && (!usable || shortText.size() < asIs.size())) {
+	if (narrowAsIs(pathBy(GetShortPathNameW, wide), &shortText) &&
+	    (!usable || shortText.size() < text->size())) {
 		*text = shortText;
 		return true;
 	}
-	if (usable)
-		*text = asIs;
 	return usable;
 }
 
@@ -185,7 +158,7 @@ int holdFolder(const wchar_t *name, Held *held)
 	if (held->handle != INVALID_HANDLE_VALUE)
 		CloseHandle(held->handle);
 	held->handle = h;
-	held->opened = fullPath(name);
+	held->opened = pathBy(getFullPath, name);
 	return 0;
 }
 
@@ -196,11 +169,11 @@ NameLookup lookUpArgument(int index, const char *arg, std::string *text)
 	*text = arg;
 	std::wstring name = wideArgument(index, arg);
 	mendQuotedSeparator(&name);
-	if (!nameExists(name))
+	if (name.size() > NAME_UNITS_MAX || !PathFileExistsW(name.c_str()))
 		return NAME_MISSING;
 	// "Z:." rather than "Z:", which Wine gives with a separator at its end.
 	if (isDriveRelative(name))
-		name = fullPath(name.size() == 2 ? name + L"." : name);
+		name = pathBy(getFullPath, name.size() == 2 ? name + L"." : name);
 	dropTrailingBlanks(&name);
 	return narrowForStreams(name, text) ? NAME_FOUND : NAME_UNREPRESENTABLE;
 }

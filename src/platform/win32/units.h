@@ -7,6 +7,7 @@
 
 #include <windows.h>
 
+#include <cstring>
 #include <cwchar>
 #include <string>
 
@@ -16,10 +17,8 @@ enum { PATH_TEXT_MAX = 255 };
 
 inline std::wstring widen(const char *s)
 {
-	std::wstring wide;
-	for (; *s != '\0'; s++)
-		wide += static_cast<wchar_t>(static_cast<unsigned char>(*s));
-	return wide;
+	const unsigned char *bytes = reinterpret_cast<const unsigned char *>(s);
+	return std::wstring(bytes, bytes + std::strlen(s));
 }
 
 // The other way: each unit as the byte of its value; false when one is
@@ -32,18 +31,6 @@ inline bool narrowUnits(const std::wstring &wide, std::string *text)
 			return false;
 		*text += static_cast<char>(c);
 	}
-	return true;
-}
-
-// name in UTF-8 into buf, of size bytes; false for a name that has no
-// UTF-8 form (a lone surrogate) or does not fit.
-inline bool toUtf8(const wchar_t *name, char *buf, int size, std::size_t *len)
-{
-	int n = WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, name, -1, buf, size, nullptr,
-				    nullptr);
-	if (n <= 0)
-		return false;
-	*len = n - 1;
 	return true;
 }
 
@@ -65,11 +52,6 @@ inline std::size_t unitsToUtf8(char *path, std::size_t len)
 		}
 	}
 	return wide;
-}
-
-inline bool isDeviceDigit(wchar_t c)
-{
-	return (c >= L'1' && c <= L'9') || c == 0xB9 || c == 0xB2 || c == 0xB3;
 }
 
 // False for a name that Windows does not take as it stands: it drops the
@@ -94,7 +76,7 @@ inline bool opensAsNamed(const wchar_t *name)
 		return std::wcscmp(up, L"CON") != 0 && std::wcscmp(up, L"PRN") != 0 &&
 		       std::wcscmp(up, L"AUX") != 0 && std::wcscmp(up, L"NUL") != 0;
 	bool port = std::wcsncmp(up, L"COM", 3) == 0 || std::wcsncmp(up, L"LPT", 3) == 0;
-	return !(port && isDeviceDigit(up[3]));
+	return !(port && std::wcschr(L"123456789\u00b9\u00b2\u00b3", up[3]) != nullptr);
 }
 
 // True when bytes, read in the ANSI code page as players read a playlist,

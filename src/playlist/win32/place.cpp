@@ -3,7 +3,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <cwchar>
 #include <fcntl.h>
 #include <io.h>
 #include <string>
@@ -58,19 +57,18 @@ std::string shownText(const std::wstring &wide)
 	return s;
 }
 
-std::wstring pathOf(const Place *place, const char *name)
-{
-	return place->folder + (name != nullptr ? widen(name) : place->name);
-}
-
-// pathOf into buf, of LONGEST_PATH units, without allocating or sharing
-// anything with the console handler's thread. False when it does not fit.
-bool pathNow(const Place *place, const char *name, wchar_t *buf)
+// The path of name in the place's folder, or of the place's own name when
+// name is null, into buf, of LONGEST_PATH units, without allocating or
+// sharing anything with the console handler's thread. False, with the
+// last error set, when it does not fit.
+bool pathOf(const Place *place, const char *name, wchar_t *buf)
 {
 	std::size_t len = place->folder.size();
 	std::size_t more = name != nullptr ? std::strlen(name) : place->name.size();
-	if (len + more >= LONGEST_PATH)
+	if (len + more >= LONGEST_PATH) {
+		SetLastError(ERROR_FILENAME_EXCED_RANGE);
 		return false;
+	}
 	place->folder.copy(buf, len);
 	if (name == nullptr)
 		len += place->name.copy(buf + len, more);
@@ -99,9 +97,9 @@ int lookAtOld(std::wstring *path, Place *place)
 	if (!known)
 		code = GetLastError();
 	CloseHandle(h);
-	if (n == 0 || n >= LONGEST_PATH)
-		return n == 0 ? mapFileError(code) : ENAMETOOLONG;
-	if (!known)
+	if (n >= LONGEST_PATH)
+		return ENAMETOOLONG;
+	if (n == 0 || !known)
 		return mapFileError(code);
 	path->assign(buf, n);
 	place->attributes = GetFileAttributesW(path->c_str());
@@ -116,9 +114,14 @@ int lookAtOld(std::wstring *path, Place *place)
 	return 0;
 }
 
-// Text mode: each "\n" is written as CR LF, the Windows line end.
+// A descriptor for h, in text mode: each "\n" is written as CR LF, the
+// Windows line end. -1 with errno set for a file that did not open.
 int descriptorOf(HANDLE h)
 {
+	if (h == INVALID_HANDLE_VALUE) {
+		errno = mapFileError(GetLastError());
+		return -1;
+	}
 	int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_WRONLY | _O_TEXT);
 	if (fd < 0) {
 		CloseHandle(h);
@@ -148,26 +151,22 @@ int findPlace(HeldFolder folder, const char *shown, const char *name, Place *pla
 {
 	*place = Place();
 	// Into the folder held, by the path it has now: whatever its text
-	// names by now, or the current directory's path.
+	// names by now, or the current directory's path; where that is not
+	// held, relative, as Windows has it.
 	std::wstring held;
-	if (!heldFolderPath(folder, &held)) {
-		if (folder == SCANNED_FOLDER)
-			return mapFileError(GetLastError());
-		held.clear(); // relative, as Windows has it
-	} else if (held.back() != L'\\') {
+	if (!heldFolderPath(folder, &held) && folder == SCANNED_FOLDER)
+		return mapFileError(GetLastError());
+	if (!held.empty() && held.back() != L'\\')
 		held += L'\\';
-	}
 	std::wstring target = held + widen(name);
 	DWORD attributes = GetFileAttributesW(target.c_str());
+	int err = 0;
 	if (attributes == INVALID_FILE_ATTRIBUTES && GetLastError() != ERROR_FILE_NOT_FOUND)
-		return mapFileError(GetLastError());
-	if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
-		return EISDIR;
-	if (attributes != INVALID_FILE_ATTRIBUTES) {
-		int err = lookAtOld(&target, place);
-		if (err != 0)
-			return err;
-	}
+		err = mapFileError(GetLastError());
+	else if (attributes != INVALID_FILE_ATTRIBUTES)
+		err = attributes & FILE_ATTRIBUTE_DIRECTORY ? EISDIR : lookAtOld(&target, place);
+	if (err != 0)
+		return err;
 	std::size_t sep = target.find_last_of(L"/\\");
 	place->folder = sep == std::wstring::npos ? std::wstring() : target.substr(0, sep + 1);
 	place->name = target.substr(sep == std::wstring::npos ? 0 : sep + 1);
@@ -190,28 +189,26 @@ int openUnnamed(Place *)
 
 int openNamed(Place *place, const char *name)
 {
+	wchar_t path[LONGEST_PATH];
+	HANDLE h = INVALID_HANDLE_VALUE;
 	// Others may delete it while it is open: so can the console handler.
-	HANDLE h = CreateFileW(pathOf(place, name).c_str(), GENERIC_WRITE | DELETE,
-			       FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
-			       FILE_ATTRIBUTE_NORMAL, nullptr);
-	if (h == INVALID_HANDLE_VALUE) {
-		errno = mapFileError(GetLastError());
-		return -1;
-	}
+	if (pathOf(place, name, path))
+		h = CreateFileW(path, GENERIC_WRITE | DELETE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+				nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
 	return descriptorOf(h);
 }
 
 int openInPlace(Place *place, std::vector<char> *old)
 {
+	wchar_t path[LONGEST_PATH];
+	HANDLE h = INVALID_HANDLE_VALUE;
 	DWORD access = GENERIC_WRITE | (old != nullptr ? GENERIC_READ : 0);
-	HANDLE h = CreateFileW(pathOf(place, nullptr).c_str(), access, FILE_SHARE_READ, nullptr,
-			       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-	int err = h == INVALID_HANDLE_VALUE ? mapFileError(GetLastError()) : 0;
-	if (err == 0 && old != nullptr)
-		err = readWhole(h, old);
+	if (pathOf(place, nullptr, path))
+		h = CreateFileW(path, access, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+				FILE_ATTRIBUTE_NORMAL, nullptr);
+	int err = h != INVALID_HANDLE_VALUE && old != nullptr ? readWhole(h, old) : 0;
 	if (err != 0) {
-		if (h != INVALID_HANDLE_VALUE)
-			CloseHandle(h);
+		CloseHandle(h);
 		errno = err;
 		return -1;
 	}
@@ -270,16 +267,16 @@ int nameFile(Place *, std::FILE *, const char *)
 int renameIntoPlace(const Place *place, const char *name)
 {
 	wchar_t from[LONGEST_PATH], to[LONGEST_PATH];
-	if (!pathNow(place, name, from) || !pathNow(place, nullptr, to))
-		return ENAMETOOLONG;
-	if (MoveFileExW(from, to, MOVEFILE_REPLACE_EXISTING))
+	if (pathOf(place, name, from) && pathOf(place, nullptr, to) &&
+	    MoveFileExW(from, to, MOVEFILE_REPLACE_EXISTING))
 		return 0;
 	return mapFileError(GetLastError());
 }
 
 int moveAside(Place *place, const char *name)
 {
-	if (MoveFileExW(pathOf(place, nullptr).c_str(), pathOf(place, name).c_str(), 0))
+	wchar_t from[LONGEST_PATH], to[LONGEST_PATH];
+	if (pathOf(place, nullptr, from) && pathOf(place, name, to) && MoveFileExW(from, to, 0))
 		return 0;
 	return mapFileError(GetLastError());
 }
@@ -287,9 +284,7 @@ int moveAside(Place *place, const char *name)
 int removeName(const Place *place, const char *name)
 {
 	wchar_t path[LONGEST_PATH];
-	if (!pathNow(place, name, path))
-		return ENAMETOOLONG;
-	if (DeleteFileW(path))
+	if (pathOf(place, name, path) && DeleteFileW(path))
 		return 0;
 	return mapFileError(GetLastError());
 }

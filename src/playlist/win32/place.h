@@ -5,7 +5,7 @@
 
 #include <windows.h>
 
-#include "platform/win32/identity.h"
+#include "platform/win32/folders.h"
 
 // Windows: names are wide, each byte of the narrow text the unit of the
 // same value, as the directory streams read them.

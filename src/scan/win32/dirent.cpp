@@ -54,9 +54,16 @@ bool narrowName(const wchar_t *wname, dirent *ent)
 	return true;
 }
 
+// Puts wname into ent in UTF-8; false for a name that has none (a lone
+// surrogate).
 bool utf8Name(const wchar_t *wname, dirent *ent)
 {
-	return toUtf8(wname, ent->d_name, sizeof ent->d_name, &ent->d_namlen);
+	int n = WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wname, -1, ent->d_name,
+				    sizeof ent->d_name, nullptr, nullptr);
+	if (n <= 0)
+		return false;
+	ent->d_namlen = n - 1;
+	return true;
 }
 
 // Puts wname into ent, in UTF-8 or else narrow; nullptr when Windows, and
@@ -129,17 +136,11 @@ WideDirStream *openWideDir(const wchar_t *name)
 	}
 	stream->handle = INVALID_HANDLE_VALUE;
 	stream->pattern = formSearchPattern(name);
-	if (stream->pattern == nullptr) {
-		int err = errno;
-		closeWideDir(stream);
-		errno = err;
-		return nullptr;
-	}
-	stream->handle = FindFirstFileExW(stream->pattern, FindExInfoStandard, &stream->data,
-					  FindExSearchNameMatch, nullptr, 0);
+	if (stream->pattern != nullptr)
+		stream->handle = FindFirstFileExW(stream->pattern, FindExInfoStandard, &stream->data,
+						  FindExSearchNameMatch, nullptr, 0);
 	if (stream->handle == INVALID_HANDLE_VALUE) {
-		int err = mapFolderError(GetLastError());
-		stream->invalid = 1;
+		int err = stream->pattern == nullptr ? errno : mapFolderError(GetLastError());
 		closeWideDir(stream);
 		errno = err;
 		return nullptr;
@@ -151,7 +152,7 @@ WideDirStream *openWideDir(const wchar_t *name)
 
 WIN32_FIND_DATAW *findNext(WideDirStream *stream)
 {
-	if (stream->invalid || stream->error != 0)
+	if (stream->error != 0)
 		return nullptr;
 	if (stream->cached) {
 		stream->cached = 0;
@@ -194,18 +195,16 @@ DIR *opendir(const char *name)
 
 DIR *openDirWide(const wchar_t *name, bool utf8)
 {
+	WideDirStream *stream = openWideDir(name);
+	if (stream == nullptr)
+		return nullptr;
 	DIR *dir = static_cast<DIR *>(std::calloc(1, sizeof *dir));
 	if (dir == nullptr) {
+		closeWideDir(stream);
 		errno = ENOMEM;
 		return nullptr;
 	}
-	dir->wdirp = openWideDir(name);
-	if (dir->wdirp == nullptr) {
-		int saved = errno;
-		std::free(dir);
-		errno = saved;
-		return nullptr;
-	}
+	dir->wdirp = stream;
 	dir->utf8 = utf8;
 	return dir;
 }
@@ -227,7 +226,6 @@ dirent *readdir(DIR *dir)
 	}
 
 	dirent *ent = &dir->ent;
-	ent->d_ino = 0;
 	dir->unlisted = nullptr;
 	dir->longName[0] = '\0';
 	dir->nameInUtf8 = dir->utf8;
@@ -258,28 +256,20 @@ dirent *readdir(DIR *dir)
 	ent->d_type = typeOf(data->dwFileAttributes);
 	ent->d_reclen = sizeof(dirent);
 	// The record looked at stays cached for the next call.
-	if (findNext(stream) != nullptr) {
-		ent->d_off = hashName(stream->data.cFileName);
-		stream->cached = 1;
-	} else {
-		ent->d_off = DIRENT_OFF_LAST;
-	}
+	WIN32_FIND_DATAW *next = findNext(stream);
+	stream->cached = next != nullptr;
+	ent->d_off = next != nullptr ? hashName(next->cFileName) : DIRENT_OFF_LAST;
 	return ent;
 }
 
 int closedir(DIR *dir)
 {
-	if (dir == nullptr) {
+	WideDirStream *stream = dir != nullptr ? dir->wdirp : nullptr;
+	std::free(dir);
+	if (stream == nullptr) {
 		errno = EBADF;
 		return -1;
 	}
-	int result = 0;
-	if (dir->wdirp != nullptr) {
-		closeWideDir(dir->wdirp);
-	} else {
-		errno = EBADF;
-		result = -1;
-	}
-	std::free(dir);
-	return result;
+	closeWideDir(stream);
+	return 0;
 }

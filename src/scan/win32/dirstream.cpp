@@ -4,7 +4,6 @@
 #include <string>
 
 #include "platform/win32/folders.h"
-#include "platform/win32/identity.h"
 
 namespace {
 
