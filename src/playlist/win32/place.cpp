@@ -289,11 +289,6 @@ int removeName(const Place *place, const char *name)
 	return mapFileError(GetLastError());
 }
 
-const char *shownFolder(const Place *place)
-{
-	return place->shown.c_str();
-}
-
 const char *listedName(const Place *place)
 {
 	return place->listed.c_str();
