@@ -141,7 +141,7 @@ bool writePlaylist(const char *folder)
 	bool written = fp != nullptr && err == 0;
 	// The first place is named before what came of the second.
 	if (fellBack && written)
-		reportFallback(first.c_str(), firstWhy.c_str(), currentPlaylist().c_str());
+		reportPath(first.c_str(), firstWhy.c_str(), currentPlaylist().c_str());
 	else if (fellBack)
 		reportPath(first.c_str(), firstWhy.c_str());
 	if (!written)

@@ -119,12 +119,13 @@ void putPath(Line &line, const char *path, std::size_t len)
 	}
 }
 
-// "tonvelo: path: reason", and, where the playlist went elsewhere, where.
-void reportLine(const char *path, std::size_t len, const char *reason, const char *instead)
+} // namespace
+
+void reportPath(const char *path, const char *reason, const char *instead)
 {
 	Line line;
 	put(line, "tonvelo: ");
-	putPath(line, path, len);
+	putPath(line, path, std::strlen(path));
 	put(line, ": ");
 	put(line, reason);
 	if (instead != nullptr) {
@@ -135,23 +136,6 @@ void reportLine(const char *path, std::size_t len, const char *reason, const cha
 	put(line, "\n");
 	clearProgress();
 	flush(line);
-}
-
-} // namespace
-
-void reportPath(const char *path, const char *reason)
-{
-	reportPath(path, std::strlen(path), reason);
-}
-
-void reportPath(const char *path, std::size_t len, const char *reason)
-{
-	reportLine(path, len, reason, nullptr);
-}
-
-void reportFallback(const char *path, const char *reason, const char *instead)
-{
-	reportLine(path, std::strlen(path), reason, instead);
 }
 
 // Without the folder's name, as this line has always been.

@@ -7,15 +7,12 @@
 #include <cstddef>
 #include <cstdio>
 
-// Control characters in path (C0, DEL and C1, as bytes or as UTF-8) are
+// "tonvelo: path: reason"; with instead, "; written to instead instead"
+// after it: the playlist could not go to path and went there. Control
+// characters in the paths (C0, DEL and C1, as bytes or as UTF-8) are
 // escaped as \n, \r or \xNN, so that one report stays one line and no
 // name can steer the terminal.
-void reportPath(const char *path, const char *reason);
-void reportPath(const char *path, std::size_t len, const char *reason);
-
-// "tonvelo: path: reason; written to instead instead": the playlist could
-// not go to path and went to instead. Both paths escaped as above.
-void reportFallback(const char *path, const char *reason, const char *instead);
+void reportPath(const char *path, const char *reason, const char *instead = nullptr);
 
 // "opendir: reason" for the current errno.
 void reportOpenFailure();

@@ -121,10 +121,10 @@ const char *whyNotEnter(const FolderId &id, bool excluded, bool linked)
 }
 
 // Says why a folder is not entered, where that is to be said.
-bool passOver(const char *why, std::size_t len)
+bool passOver(const char *why)
 {
 	if (why != nullptr && why[0] != '\0')
-		reportPath(joined, len, why);
+		reportPath(joined, why);
 	return why != nullptr;
 }
 
@@ -134,21 +134,21 @@ void reportEntry(std::size_t len, const char *sep, const char *name, const char 
 	std::string path(joined, len);
 	path += sep;
 	path += name;
-	reportPath(path.c_str(), path.size(), reason);
+	reportPath(path.c_str(), reason);
 }
 
-// Opens the folder named by the first len bytes of joined, the entry name
-// of the folder open in parent (the scanned folder when there is none),
-// and puts it on the current path, unless it is not to be entered.
-// excluded tells that all below it is left out, kind how it was reached,
-// seen who it is where following it told that.
-FolderStream *enterFolder(FolderStream *parent, const char *name, std::size_t len, bool excluded,
-			  EntryKind kind, const FolderId *seen)
+// Opens the folder whose path joined holds, the entry name of the folder
+// open in parent (the scanned folder when there is none), and puts it on
+// the current path, unless it is not to be entered. excluded tells that
+// all below it is left out, kind how it was reached, seen who it is where
+// following it told that.
+FolderStream *enterFolder(FolderStream *parent, const char *name, bool excluded, EntryKind kind,
+			  const FolderId *seen)
 {
 	bool linked = kind == LINKED_FOLDER;
 	linkFollowed = linkFollowed || linked;
 	// Known already: one not to be entered costs no open.
-	if (seen != nullptr && passOver(whyNotEnter(*seen, excluded, linked), len))
+	if (seen != nullptr && passOver(whyNotEnter(*seen, excluded, linked)))
 		return nullptr;
 	FolderStream *dir = parent != nullptr ? openSubfolder(parent, name) : openScannedFolder();
 	if (dir == nullptr) {
@@ -159,7 +159,7 @@ FolderStream *enterFolder(FolderStream *parent, const char *name, std::size_t le
 	}
 	Level level{seen != nullptr ? *seen : FolderId{}, seen != nullptr, linked};
 	if (seen == nullptr && (level.known = identifyFolder(dir, &level.id)) &&
-	    passOver(whyNotEnter(level.id, excluded, linked), len)) {
+	    passOver(whyNotEnter(level.id, excluded, linked))) {
 		closeFolder(dir);
 		return nullptr;
 	}
@@ -183,7 +183,7 @@ void takeEntry(FolderStream *dir, const FolderEntry *ent, std::size_t len, std::
 bool scanDirectory(FolderStream *parent, const char *name, std::size_t len, std::size_t units,
 		   bool excluded, EntryKind kind, const FolderId *seen)
 {
-	FolderStream *dir = enterFolder(parent, name, len, excluded, kind, seen);
+	FolderStream *dir = enterFolder(parent, name, excluded, kind, seen);
 	if (dir == nullptr)
 		return false;
 	const char *sep = separatorAfter(joined, len);
@@ -230,7 +230,7 @@ bool scanDirectory(FolderStream *parent, const char *name, std::size_t len, std:
 	}
 	// What was read is kept; the rest of the folder is lost, and said so.
 	if (errno != 0)
-		reportPath(joined, len, std::strerror(errno));
+		reportPath(joined, std::strerror(errno));
 	levels.pop_back();
 	closeFolder(dir);
 	return true;
@@ -259,7 +259,7 @@ void takeEntry(FolderStream *dir, const FolderEntry *ent, std::size_t len, std::
 		dieOutOfMemory();
 	} else if (!skip) {
 		// A link no player could follow either: said, not listed.
-		reportPath(joined, len, errno == ELOOP ? LOOP_REASON : std::strerror(errno));
+		reportPath(joined, errno == ELOOP ? LOOP_REASON : std::strerror(errno));
 	}
 }
 
@@ -269,11 +269,11 @@ bool scanFolder(const char *path, bool isCurrent)
 {
 	std::size_t len = std::strlen(path);
 	if (holdsLineBreak(path)) {
-		reportPath(path, len, LINE_BREAK_REASON);
+		reportPath(path, LINE_BREAK_REASON);
 		return false;
 	}
 	if (len > JOINED_PATH_LENGTH_MAX) {
-		reportPath(path, len, TOO_LONG_REASON);
+		reportPath(path, TOO_LONG_REASON);
 		return false;
 	}
 	int err = holdScannedFolder(isCurrent && len > 0 ? nullptr : path);
