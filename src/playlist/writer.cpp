@@ -140,10 +140,8 @@ bool writePlaylist(const char *folder)
 		why = std::strerror(err);
 	bool written = fp != nullptr && err == 0;
 	// The first place is named before what came of the second.
-	if (fellBack && written)
-		reportPath(first.c_str(), firstWhy.c_str(), currentPlaylist().c_str());
-	else if (fellBack)
-		reportPath(first.c_str(), firstWhy.c_str());
+	if (fellBack)
+		reportPath(first.c_str(), firstWhy.c_str(), written ? currentPlaylist().c_str() : nullptr);
 	if (!written)
 		reportPath(target.c_str(), why.c_str());
 	return written;

@@ -22,17 +22,6 @@ std::wstring entryOf(const DIR *parent)
 	return folderOf(parent) + parent->wdirp->ent.d_name;
 }
 
-bool identifyAt(const wchar_t *path, FolderId *id)
-{
-	FileIdentity file;
-	if (!identifyPath(path, &file))
-		return false;
-	id->dev = file.volume;
-	id->ino = file.index;
-	// A file index of 0 tells nothing.
-	return file.index != 0;
-}
-
 // Why a reparse point cannot be followed, as errno has it; 0 where its
 // target is missing, for it to be listed as a dangling link is.
 int unreachableError(DWORD code)
@@ -103,7 +92,13 @@ EntryKind followEntry(FolderStream *parent, const FolderEntry *ent, FolderId *, 
 
 bool identifyFolder(FolderStream *dir, FolderId *id)
 {
-	return identifyAt(folderOf(dir).c_str(), id);
+	FileIdentity file;
+	if (!identifyPath(folderOf(dir).c_str(), &file))
+		return false;
+	id->dev = file.volume;
+	id->ino = file.index;
+	// A file index of 0 tells nothing.
+	return file.index != 0;
 }
 
 std::size_t conformPath(const FolderStream *dir, char *path, std::size_t len, std::string *saved)
