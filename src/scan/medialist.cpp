@@ -14,21 +14,15 @@ namespace {
 const std::size_t BLOCK_SIZE = 2 << 20;
 const std::align_val_t BLOCK_ALIGN{BLOCK_SIZE};
 
-char *allocateBlock(std::size_t size)
-{
-	char *block = static_cast<char *>(operator new[](size, BLOCK_ALIGN));
-	adviseLargePages(block, size);
-	return block;
-}
-
 } // namespace
 
 void appendMedia(const char *path, std::size_t len)
 {
 	if (len + 1 > mediaList.room) {
 		std::size_t size = len + 1 > BLOCK_SIZE ? len + 1 : BLOCK_SIZE;
-		mediaList.blocks.push_back(allocateBlock(size));
-		mediaList.free = mediaList.blocks.back();
+		mediaList.free = static_cast<char *>(operator new[](size, BLOCK_ALIGN));
+		adviseLargePages(mediaList.free, size);
+		mediaList.blocks.push_back(mediaList.free);
 		mediaList.room = size;
 	}
 	std::memcpy(mediaList.free, path, len);
