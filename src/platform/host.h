@@ -51,7 +51,4 @@ bool isTerminal(std::FILE *stream);
 // such limits and the system allows it.
 void raiseOpenFileLimit();
 
-// Asks for large memory pages under the given range; a hint only.
-void adviseLargePages(void *start, std::size_t size);
-
 #endif

@@ -1,18 +1,13 @@
 #include "scan/medialist.h"
 
 #include <cstring>
-#include <new>
-
-#include "platform/host.h"
 
 MediaList mediaList;
 
 namespace {
 
-// Blocks are aligned to and sized as a large page: a big library then
-// costs a few hundred page faults instead of thousands.
+// Thousands of paths to a block: few allocations, little lost to each.
 const std::size_t BLOCK_SIZE = 2 << 20;
-const std::align_val_t BLOCK_ALIGN{BLOCK_SIZE};
 
 } // namespace
 
@@ -20,8 +15,7 @@ void appendMedia(const char *path, std::size_t len)
 {
 	if (len + 1 > mediaList.room) {
 		std::size_t size = len + 1 > BLOCK_SIZE ? len + 1 : BLOCK_SIZE;
-		mediaList.free = static_cast<char *>(operator new[](size, BLOCK_ALIGN));
-		adviseLargePages(mediaList.free, size);
+		mediaList.free = new char[size];
 		mediaList.blocks.push_back(mediaList.free);
 		mediaList.room = size;
 	}
@@ -35,7 +29,7 @@ void appendMedia(const char *path, std::size_t len)
 void clearMediaList()
 {
 	for (char *block : mediaList.blocks)
-		operator delete[](block, BLOCK_ALIGN);
+		delete[] block;
 	mediaList.blocks.clear();
 	mediaList.paths.clear();
 	mediaList.free = nullptr;

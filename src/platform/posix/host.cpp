@@ -3,7 +3,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -97,9 +96,4 @@ void raiseOpenFileLimit()
 	if (setrlimit(RLIMIT_NOFILE, &limit) != 0) {
 		// Not allowed: the limit stays, and the scan says what it costs.
 	}
-}
-
-void adviseLargePages(void *start, std::size_t size)
-{
-	madvise(start, size, MADV_HUGEPAGE);
 }

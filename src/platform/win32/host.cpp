@@ -258,8 +258,3 @@ void raiseOpenFileLimit()
 {
 	// The directory streams hold find handles, which have no such limit.
 }
-
-void adviseLargePages(void *, std::size_t)
-{
-	// Large pages need a privilege a user seldom holds: not asked for.
-}
