@@ -43,7 +43,7 @@ floor=$data/floor
 libs="10k 122k 1m"
 [ -z "$large" ] || libs+=" 4.84m 1m+views"
 declare -A make=([10k]="164" [122k]="2000" [1m]="16000" [4.84m]="40000 10" [1m+views]="16000 5 --views")
-declare -A runs=([10k]=20 [122k]=20 [1m]=5 [4.84m]=5 [1m+views]=5)
+declare -A runs=([10k]=21 [122k]=21 [1m]=6 [4.84m]=6 [1m+views]=6)
 for lib in $libs; do
 	[ -d "$data/$lib" ] || { echo "generating $lib ..." >&2; rm -rf "$data/$lib.partial"; python3 "$here/genlib.py" "$data/$lib" ${make[$lib]}; }
 done
@@ -56,20 +56,22 @@ tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 # Times the three in rounds of one run each, so that a load coming and
 # going on a shared machine falls on all three alike; the first round only
-# warms the cache. Prints the median wall times, then the median user +
-# system times, which a busy machine disturbs less.
+# warms the cache. Each round starts with the next of the three, and each
+# run once the playlists written before it are on disk, so that what one
+# leaves behind falls on each alike. Prints the median wall times, then
+# the median user + system times, which a busy machine disturbs less.
 measure() { # dir rounds
-	local r
+	local r cmds=("$tonvelo $1" "bash -c '$(pipeline "$1")'" "$floor $1 $1/floor.m3u")
 	for r in $(seq 0 "$2"); do
-		hyperfine -N --runs 1 --export-json "$tmp/$r.json" \
-			"$tonvelo $1" "bash -c '$(pipeline "$1")'" "$floor $1 $1/floor.m3u" >/dev/null 2>&1
+		hyperfine -N --runs 1 --prepare sync --export-json "$tmp/$r.json" \
+			"${cmds[@]:r % 3}" "${cmds[@]:0:r % 3}" >/dev/null 2>&1
 	done
 	rm "$tmp/0.json"
 	python3 -c 'import json, statistics, sys
-runs = [json.load(open(f))["results"] for f in sys.argv[1:]]
-wall = [statistics.median(r[i]["times"][0] for r in runs) for i in range(3)]
-cpu = [statistics.median(r[i]["user"] + r[i]["system"] for r in runs) for i in range(3)]
-print(" ".join("%.4f" % x for x in wall + cpu))' "$tmp"/*.json
+runs = [{x["command"]: x for x in json.load(open(f))["results"]} for f in sys.argv[4:]]
+wall = [statistics.median(r[c]["times"][0] for r in runs) for c in sys.argv[1:4]]
+cpu = [statistics.median(r[c]["user"] + r[c]["system"] for r in runs) for c in sys.argv[1:4]]
+print(" ".join("%.4f" % x for x in wall + cpu))' "${cmds[@]}" "$tmp"/*.json
 	rm "$tmp"/*.json
 }
 load() { cut -d' ' -f1 /proc/loadavg; }

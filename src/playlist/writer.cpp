@@ -18,7 +18,7 @@ namespace {
 const char PLAYLIST_NAME[] = "playlist.m3u";
 // TONVELO_VERSION is the project's version, given by the build.
 const char HEADER[] = "#EXTM3U\n#created with Tonvelo " TONVELO_VERSION " by Brennovald\n";
-const std::size_t CHUNK_SIZE = 1 << 20;
+const std::size_t CHUNK_SIZE = 1 << 16;
 
 // Where the playlist goes: into the folder scanned when its text is
 // absolute, so that its entries open from anywhere; else into the current
