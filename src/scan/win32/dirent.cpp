@@ -141,6 +141,7 @@ WideDirStream *openWideDir(const wchar_t *name)
 						  FindExSearchNameMatch, nullptr, 0);
 	if (stream->handle == INVALID_HANDLE_VALUE) {
 		int err = stream->pattern == nullptr ? errno : mapFolderError(GetLastError());
+		stream->invalid = 1;
 		closeWideDir(stream);
 		errno = err;
 		return nullptr;
@@ -152,7 +153,7 @@ WideDirStream *openWideDir(const wchar_t *name)
 
 WIN32_FIND_DATAW *findNext(WideDirStream *stream)
 {
-	if (stream->error != 0)
+	if (stream->invalid || stream->error != 0)
 		return nullptr;
 	if (stream->cached) {
 		stream->cached = 0;

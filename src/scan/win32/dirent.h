@@ -35,9 +35,13 @@ struct dirent {
 	char d_name[DIRENT_NAME_SIZE * 3]; // room for UTF-8
 };
 
-// The name of the record in UTF-16, as the find functions gave it.
+// The same record with a UTF-16 name, as the find functions gave it.
 struct wdirent {
+	std::int32_t d_ino;
+	std::int32_t d_off;
+	std::uint16_t d_reclen;
 	std::size_t d_namlen;
+	std::int32_t d_type;
 	wchar_t d_name[DIRENT_NAME_SIZE];
 };
 
@@ -45,6 +49,7 @@ struct WideDirStream {
 	wdirent ent;           // the name the narrow stream last handed out
 	WIN32_FIND_DATAW data; // the current find record
 	std::int32_t cached;   // 1 while data holds an entry not yet handed out
+	std::int32_t invalid;  // 1 when there is no usable find handle
 	std::int32_t error;    // errno of the read error met, else 0
 	HANDLE handle;         // INVALID_HANDLE_VALUE when none
 	wchar_t *pattern;      // full path of the folder, one separator, "*"
