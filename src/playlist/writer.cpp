@@ -67,12 +67,13 @@ const char *entryPrefix(const char *folder)
 }
 
 // Writes header and entries; returns 0 or the errno of the first failure.
-// chunk has room for CHUNK_SIZE bytes, which the lines never outgrow.
+// chunk holds CHUNK_SIZE bytes, which the lines never outgrow.
 int writeEntries(std::FILE *fp, std::vector<char> &chunk, const char *prefix)
 {
 	// Lines are gathered into large chunks: one stdio call per line
 	// costs more than the rest of the run on a big library.
-	chunk.insert(chunk.end(), HEADER, HEADER + sizeof HEADER - 1);
+	std::size_t used = sizeof HEADER - 1;
+	std::memcpy(chunk.data(), HEADER, used);
 	std::size_t prefixlen = std::strlen(prefix);
 	for (const char *path : mediaList.paths) {
 		std::size_t len = std::strlen(path);
@@ -80,19 +81,19 @@ int writeEntries(std::FILE *fp, std::vector<char> &chunk, const char *prefix)
 		// the file being written: a player would loop on it.
 		if (isReplacedFile(path, len))
 			continue;
-		chunk.insert(chunk.end(), prefix, prefix + prefixlen);
-		chunk.insert(chunk.end(), path, path + len);
-		chunk.push_back('\n');
+		std::memcpy(&chunk[used], prefix, prefixlen);
+		std::memcpy(&chunk[used + prefixlen], path, len);
+		used += prefixlen + len;
+		chunk[used++] = '\n';
 		// A joined path is shorter than 8192 bytes, so a line never
 		// pushes the chunk past its room.
-		if (chunk.size() >= CHUNK_SIZE - 8192) {
-			if (std::fwrite(chunk.data(), 1, chunk.size(), fp) != chunk.size())
+		if (used >= CHUNK_SIZE - 8192) {
+			if (std::fwrite(chunk.data(), 1, used, fp) != used)
 				return errno ? errno : EIO;
-			chunk.clear();
+			used = 0;
 		}
 	}
-	if (std::fwrite(chunk.data(), 1, chunk.size(), fp) != chunk.size() ||
-	    std::fflush(fp) != 0)
+	if (std::fwrite(chunk.data(), 1, used, fp) != used || std::fflush(fp) != 0)
 		return errno ? errno : EIO;
 	return 0;
 }
@@ -119,8 +120,7 @@ bool writePlaylist(const char *folder)
 {
 	// All the memory the write needs is had before a file is made, so
 	// that running out of it leaves nothing behind.
-	std::vector<char> chunk;
-	chunk.reserve(CHUNK_SIZE);
+	std::vector<char> chunk(CHUNK_SIZE);
 	std::random_device source;
 
 	std::string shown, target, why, first, firstWhy;

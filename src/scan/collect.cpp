@@ -71,9 +71,9 @@ bool holdsExcludedText(const char *s)
 }
 
 // An M3U line cannot hold a line feed or a carriage return.
-bool holdsLineBreak(const char *s)
+bool holdsLineBreak(const char *s, std::size_t len)
 {
-	return std::strpbrk(s, "\r\n") != nullptr;
+	return std::memchr(s, '\n', len) != nullptr || std::memchr(s, '\r', len) != nullptr;
 }
 
 bool isDotOrDotDot(const char *name)
@@ -212,7 +212,7 @@ bool scanDirectory(FolderStream *parent, const char *name, std::size_t len, std:
 		std::size_t namelen = std::strlen(entName);
 		std::size_t subunits = units + seplen + nameLength(dir, namelen);
 		const char *unlisted = unlistedReason(dir);
-		if (unlisted == nullptr && holdsLineBreak(entName))
+		if (unlisted == nullptr && holdsLineBreak(entName, namelen))
 			unlisted = LINE_BREAK_REASON;
 		else if (unlisted == nullptr && subunits > JOINED_PATH_LENGTH_MAX)
 			unlisted = TOO_LONG_REASON;
@@ -268,7 +268,7 @@ void takeEntry(FolderStream *dir, const FolderEntry *ent, std::size_t len, std::
 bool scanFolder(const char *path, bool isCurrent)
 {
 	std::size_t len = std::strlen(path);
-	if (holdsLineBreak(path)) {
+	if (holdsLineBreak(path, len)) {
 		reportPath(path, LINE_BREAK_REASON);
 		return false;
 	}
