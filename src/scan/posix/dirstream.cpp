@@ -5,15 +5,10 @@
 #include <fcntl.h>
 #include <new>
 #include <unistd.h>
-#include <vector>
 
 #include "platform/posix/folders.h"
 
 namespace {
-
-// Streams of folders closed, kept for the next ones: a walk makes no more
-// of them than it goes deep.
-std::vector<FolderStream *> spare;
 
 // A stream on the folder open in fd, which it then owns; nullptr, fd
 // closed, when there is none.
@@ -21,9 +16,7 @@ FolderStream *streamOn(int fd)
 {
 	if (fd < 0)
 		return nullptr;
-	FolderStream *dir = spare.empty() ? new (std::nothrow) FolderStream : spare.back();
-	if (!spare.empty())
-		spare.pop_back();
+	FolderStream *dir = new (std::nothrow) FolderStream;
 	if (dir == nullptr) {
 		close(fd);
 		errno = ENOMEM;
@@ -88,7 +81,7 @@ FolderEntry *readFolder(FolderStream *dir)
 void closeFolder(FolderStream *dir)
 {
 	close(dir->fd);
-	spare.push_back(dir);
+	delete dir;
 }
 
 EntryKind followEntry(FolderStream *parent, const FolderEntry *ent, FolderId *id, bool *known)
