@@ -67,7 +67,7 @@ const char *entryPrefix(const char *folder)
 }
 
 // Writes header and entries; returns 0 or the errno of the first failure.
-// chunk holds CHUNK_SIZE bytes, which the lines never outgrow.
+// chunk holds CHUNK_SIZE bytes.
 int writeEntries(std::FILE *fp, std::vector<char> &chunk, const char *prefix)
 {
 	// Lines are gathered into large chunks: one stdio call per line
@@ -81,17 +81,17 @@ int writeEntries(std::FILE *fp, std::vector<char> &chunk, const char *prefix)
 		// the file being written: a player would loop on it.
 		if (isReplacedFile(path, len))
 			continue;
-		std::memcpy(&chunk[used], prefix, prefixlen);
-		std::memcpy(&chunk[used + prefixlen], path, len);
-		used += prefixlen + len;
-		chunk[used++] = '\n';
-		// A joined path is shorter than 8192 bytes, so a line never
-		// pushes the chunk past its room.
-		if (used >= CHUNK_SIZE - 8192) {
+		// A joined path is far shorter than a chunk: a line always fits
+		// in an empty one.
+		if (used + prefixlen + len + 1 > CHUNK_SIZE) {
 			if (std::fwrite(chunk.data(), 1, used, fp) != used)
 				return errno ? errno : EIO;
 			used = 0;
 		}
+		std::memcpy(&chunk[used], prefix, prefixlen);
+		std::memcpy(&chunk[used + prefixlen], path, len);
+		used += prefixlen + len;
+		chunk[used++] = '\n';
 	}
 	if (std::fwrite(chunk.data(), 1, used, fp) != used || std::fflush(fp) != 0)
 		return errno ? errno : EIO;
