@@ -51,9 +51,11 @@ std::size_t hashFolder(const FolderId &id)
 	return h ^ h >> 31;
 }
 
-// The folders walked, by who they are.
+// The folders walked, by who they are. Until a link is followed none can
+// be passed over: they are only listed, and put in the table then.
 std::unordered_map<FolderId, Walked, decltype(&hashFolder), decltype(&isSameFolder)>
 	walked(0, hashFolder, isSameFolder);
+std::vector<std::pair<FolderId, Walked>> walkedBeforeLinks;
 
 // Entries looked at since the status line was last offered a refresh.
 unsigned sinceProgress;
@@ -97,6 +99,10 @@ bool linkFollowed;
 // through a link or not.
 void noteWalked(const FolderId &id, bool excluded, bool linked)
 {
+	if (!linkFollowed) {
+		walkedBeforeLinks.push_back({id, {!excluded, false}});
+		return;
+	}
 	Walked &slot = walked[id];
 	slot.listed = slot.listed || !excluded;
 	slot.linked = slot.linked || linked;
@@ -114,8 +120,7 @@ const char *whyNotEnter(const FolderId &id, bool excluded, bool linked)
 			return throughLink ? LOOP_REASON : ON_PATH_REASON;
 		throughLink = throughLink || levels[i].linked;
 	}
-	// Before any link, no folder walked is passed over.
-	auto slot = linkFollowed ? walked.find(id) : walked.end();
+	auto slot = walked.find(id);
 	bool seen = slot != walked.end() && (linked || slot->second.linked);
 	return seen && (slot->second.listed || excluded) ? "" : nullptr;
 }
@@ -146,7 +151,12 @@ FolderStream *enterFolder(FolderStream *parent, const char *name, bool excluded,
 			  const FolderId *seen)
 {
 	bool linked = kind == LINKED_FOLDER;
-	linkFollowed = linkFollowed || linked;
+	if (linked && !linkFollowed) {
+		linkFollowed = true;
+		for (const auto &before : walkedBeforeLinks)
+			noteWalked(before.first, !before.second.listed, false);
+		walkedBeforeLinks.clear();
+	}
 	// Known already: one not to be entered costs no open.
 	if (seen != nullptr && passOver(whyNotEnter(*seen, excluded, linked)))
 		return nullptr;
@@ -286,6 +296,8 @@ bool scanFolder(const char *path, bool isCurrent)
 	bool opened = scanDirectory(nullptr, path, len, len, holdsExcludedText(path), FOLDER, nullptr);
 	// What was learnt of the folders is of no use to the write.
 	walked.clear();
+	walkedBeforeLinks.clear();
+	walkedBeforeLinks.shrink_to_fit();
 	linkFollowed = false;
 	clearProgress();
 	return opened;
