@@ -154,7 +154,7 @@ FolderStream *enterFolder(FolderStream *parent, const char *name, bool excluded,
 	if (linked && !linkFollowed) {
 		linkFollowed = true;
 		for (const auto &before : walkedBeforeLinks)
-			noteWalked(before.first, !before.second.listed, false);
+			walked[before.first].listed |= before.second.listed;
 		walkedBeforeLinks.clear();
 	}
 	// Known already: one not to be entered costs no open.
